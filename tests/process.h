@@ -1,0 +1,24 @@
+#pragma once
+// Runs a program as a child process with the given standard input and
+// collects its standard output, standard error and exit status.
+#include <string>
+#include <vector>
+
+struct process_result {
+    int status = -1;  // exit status, or 128 + signal number when killed by a signal
+    std::string out;
+    std::string err;
+};
+
+// stdout_path, when not empty, is opened as the child's standard output
+// instead of a pipe (for example /dev/full); `out` then stays empty.
+process_result run_program(const std::string& exe, const std::vector<std::string>& args,
+                           const std::string& input, const std::string& stdout_path = "");
+
+// Runs "sh -c command" the same way (for pipelines).
+process_result run_shell(const std::string& command, const std::string& input = "");
+
+std::string read_file(const std::string& path);
+void write_file(const std::string& path, const std::string& bytes);
+// A fresh path in the test's temporary directory.
+std::string temp_path(const std::string& name);
