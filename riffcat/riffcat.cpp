@@ -33,9 +33,10 @@ dump_end print_samples(reader& f, out_buffer& out, unsigned channels, std::int32
     for (;;) {
         if (count == frame_limit) return dump_end::done;
         if (out.failed()) return dump_end::write_error;
-        std::size_t frames = f.available() / frame_bytes;
+        // Whole frames in the block are formatted straight from it, a batch at a time, so that
+        // a failed write is noticed soon.
+        std::size_t frames = std::min<std::size_t>(f.available() / frame_bytes, 1 << 14);
         if (frames != 0) {
-            // Whole frames in the block: formatted straight from it.
             if (frame_limit >= 0)
                 frames = std::size_t(std::min<std::int64_t>(frames, frame_limit - count));
             const unsigned char* p = f.data();
