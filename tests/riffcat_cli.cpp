@@ -10,47 +10,41 @@ using wav::chunk;
 
 namespace {
 
-// Files written once for the whole suite: a (16-bit stereo, 3 frames), b (8-bit mono, 3
-// frames), cut (16-bit stereo ending after the first sample of its second frame).
-class RiffcatCli : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        write_file(a, wav::file(2, 16, chunk("data", wav::stereo16 + "\x02\x00\x03\x00"s)));
-        write_file(b, wav::file(1, 8, chunk("data", "\x80\x81\x82"s)));
+// a: 16-bit stereo, 3 frames; b: 8-bit mono, 3 frames; cut: 16-bit stereo ending after the
+// first sample of its second frame.
+const std::string a = temp_path("a.wav"), b = temp_path("b.wav"), cut = temp_path("cut.wav"),
+                  empty = temp_path("empty.wav");
+const std::string a_bytes = wav::file(2, 16, chunk("data", wav::stereo16 + "\x02\x00\x03\x00"s)),
+                  b_bytes = wav::file(1, 8, chunk("data", "\x80\x81\x82"s));
+const std::string a_err = wav::report(2, 16, a_bytes.size()) + "\n[data] (12 bytes)\n",
+                  b_err = wav::report(1, 8, b_bytes.size()) + "\n[data] (3 bytes)\n",
+                  a_out = "1\t-1\n-32768\t32767\n2\t3\n", b_out = "0\n1\n2\n";
+
+process_result run(std::vector<std::string> args, const std::string& stdout_path = "") {
+    static bool written = false;
+    if (!written) {
+        write_file(a, a_bytes);
+        write_file(b, b_bytes);
         write_file(cut, wav::file(2, 16, chunk("data", "\x05\x00\x06\x00\x07\x00"s)));
         write_file(empty, "");
+        written = true;
     }
-    static process_result run(std::vector<std::string> args) {
-        return run_program(RIFFCAT_EXE, args, "");
-    }
-    static inline const std::string a = temp_path("a.wav"), b = temp_path("b.wav"),
-                                    cut = temp_path("cut.wav"), empty = temp_path("empty.wav");
-    static inline const std::string a_err = wav::report(2, 16, 48) + "\n[data] (12 bytes)\n",
-                                    b_err = wav::report(1, 8, 39) + "\n[data] (3 bytes)\n",
-                                    a_out = "1\t-1\n-32768\t32767\n2\t3\n", b_out = "0\n1\n2\n";
-};
+    return run_program(RIFFCAT_EXE, args, "", stdout_path);
+}
 
 }  // namespace
 
-TEST(RiffcatFrameLimit, ReadsTheNumberLikeStrtolAndSaturates) {
-    EXPECT_EQ(parse_frame_limit("0"), 0);
+TEST(RiffcatCli, LimitIsReadLikeStrtolAndSaturates) {
     EXPECT_EQ(parse_frame_limit(""), 0);
     EXPECT_EQ(parse_frame_limit("x"), 0);
     EXPECT_EQ(parse_frame_limit("-1"), -1);
     EXPECT_EQ(parse_frame_limit(" \t+17x9"), 17);
-    EXPECT_EQ(parse_frame_limit("2147483647"), INT32_MAX);
     EXPECT_EQ(parse_frame_limit("2147483648"), INT32_MAX);
     EXPECT_EQ(parse_frame_limit("-2147483648"), INT32_MIN);
     EXPECT_EQ(parse_frame_limit("-99999999999999999999999"), INT32_MIN);
 }
 
-TEST_F(RiffcatCli, NoArgumentsPrintNothing) {
-    process_result r = run({});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out + r.err, "");
-}
-
-TEST_F(RiffcatCli, LimitHoldsForTheFilesThatFollowIt) {
+TEST(RiffcatCli, LimitHoldsForTheFilesThatFollowIt) {
     process_result r = run({"-2", a, b});
     EXPECT_EQ(r.out, "1\t-1\n-32768\t32767\n0\n1\n");
     EXPECT_EQ(r.err, a_err + b_err);
@@ -63,44 +57,43 @@ TEST_F(RiffcatCli, LimitHoldsForTheFilesThatFollowIt) {
         EXPECT_EQ(r.err, a_err) << zero;
     }
     EXPECT_EQ(run({"-0", "--1", a}).out, a_out);
+    r = run({});
+    EXPECT_EQ(r.out + r.err + std::to_string(r.status), "0");
 }
 
-TEST_F(RiffcatCli, FrameCutShortIsContinuedByTheNextFile) {
-    process_result r = run({cut, b});
-    EXPECT_EQ(r.out, "5\t6\n7\t0\n1\n2\n");
-    EXPECT_EQ(r.status, 0);
+TEST(RiffcatCli, FrameCutShortIsContinuedByTheNextFile) {
+    EXPECT_EQ(run({cut, b}).out, "5\t6\n7\t0\n1\n2\n");
 }
 
-TEST_F(RiffcatCli, ReadErrorEndsTheRunWithStatus1) {
+TEST(RiffcatCli, ReadErrorEndsTheRunWithStatus1) {
     process_result r = run({a, empty, b});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, a_out);  // what came before the error is not lost
     EXPECT_EQ(r.err, a_err + "Read error\n");
-    // A directory opens but cannot be read.
-    r = run({"/", b});
+    r = run({"/", b});  // a directory opens but cannot be read
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err, "Read error\n");
 }
 
-TEST_F(RiffcatCli, UnopenableFileIsReportedAndSkipped) {
+TEST(RiffcatCli, UnopenableFileIsReportedAndSkipped) {
     process_result r = run({"/nonexistent/x.wav", b});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.err, "Can't open /nonexistent/x.wav\n" + b_err);
     EXPECT_EQ(r.out, b_out);
 }
 
-TEST_F(RiffcatCli, FailedWriteIsReportedWithNonZeroStatus) {
-    process_result r = run_program(RIFFCAT_EXE, {a, b}, "", "/dev/full");
+TEST(RiffcatCli, FailedWriteEndsTheRunWithStatus2) {
+    process_result r = run({a, b}, "/dev/full");
     EXPECT_EQ(r.status, 2);
-    EXPECT_EQ(r.err, a_err + "Write error\n");  // the run stops at the first failed write
+    EXPECT_EQ(r.err, a_err + "Write error\n");  // b is not handled
 }
 
-TEST_F(RiffcatCli, ClosedPipeJustEndsTheRun) {
+TEST(RiffcatCli, ClosedPipeJustEndsTheRun) {
+    // SIGPIPE keeps its default action: the program ends quietly when the reader goes away.
     std::string big = temp_path("big.wav");
     write_file(big, wav::file(1, 16, chunk("data", std::string(4 << 20, '\x01'))));
-    process_result r =
-        run_shell("env --default-signal=PIPE " RIFFCAT_EXE " " + big + " 2>/dev/null | head -1");
-    EXPECT_EQ(r.status, 0);
+    process_result r = run_shell("{ env --default-signal=PIPE " RIFFCAT_EXE " " + big +
+                                 " 2>/dev/null; echo $? >&2; } | head -1");
     EXPECT_EQ(r.out, "257\n");
-    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.err, "141\n");  // 128 + SIGPIPE
 }

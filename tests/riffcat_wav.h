@@ -18,30 +18,28 @@ inline std::string chunk(const std::string& id, const std::string& content) {
     return id + le(std::uint32_t(content.size()), 4) + content;
 }
 
-// "RIFF", size, "WAVEfmt ", then an fmt chunk of 16 + ext.size() bytes for PCM at 44100 Hz,
-// then `rest` (the chunks).
+// A PCM file at 44100 Hz: header, fmt chunk of 16 + ext.size() bytes, then the chunks in rest.
 inline std::string file(int channels, int bits, const std::string& rest,
                         const std::string& ext = "") {
     int frame = channels * ((bits + 7) / 8);
-    std::string fmt = le(1, 2) + le(channels, 2) + le(44100, 4) + le(44100 * frame, 4) +
-                      le(frame, 2) + le(bits, 2) + ext;
-    std::string body = "WAVE" + chunk("fmt ", fmt) + rest;
+    std::string body = "WAVEfmt " + le(16 + ext.size(), 4) + le(1, 2) + le(channels, 2) +
+                       le(44100, 4) + le(44100 * frame, 4) + le(frame, 2) + le(bits, 2) + ext +
+                       rest;
     return "RIFF" + le(std::uint32_t(body.size()), 4) + body;
 }
 
-// The report lines of file() up to the fmt extension's line.
-inline std::string report(int channels, int bits, std::size_t riff_size, int fmt_size = 16) {
+// The report lines of file(channels, bits, ...) before the extension bytes' line.
+inline std::string report(int channels, int bits, std::size_t file_size, int fmt_size = 16) {
+    auto n = [](auto v) { return std::to_string(v); };
     int frame = channels * ((bits + 7) / 8);
-    return "[RIFF] (" + std::to_string(riff_size) + " bytes)\n[WAVEfmt ] (" +
-           std::to_string(fmt_size) +
-           " bytes)\n  Data type = 1 (1 = PCM)\n  Number of channels = " +
-           std::to_string(channels) + " (1 = mono, 2 = stereo)\n  Sampling rate = 44100Hz\n" +
-           "  Bytes / second = " + std::to_string(44100 * frame) +
-           "\n  Bytes x channels = " + std::to_string(frame) +
-           "\n  Bits / sample = " + std::to_string(bits) + "\n";
+    return "[RIFF] (" + n(file_size - 8) + " bytes)\n[WAVEfmt ] (" + n(fmt_size) +
+           " bytes)\n  Data type = 1 (1 = PCM)\n  Number of channels = " + n(channels) +
+           " (1 = mono, 2 = stereo)\n  Sampling rate = 44100Hz\n  Bytes / second = " +
+           n(44100 * frame) + "\n  Bytes x channels = " + n(frame) +
+           "\n  Bits / sample = " + n(bits) + "\n";
 }
 
-// 16-bit stereo frames (1, -1) (-32768, 32767).
+// 16-bit stereo frames (1, -1) and (-32768, 32767).
 inline const std::string stereo16 = "\x01\x00\xff\xff\x00\x80\xff\x7f"s;
 
 }  // namespace wav
