@@ -1,0 +1,285 @@
+#include "command.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <ostream>
+#include <sstream>
+#include <system_error>
+
+namespace tonegen {
+
+namespace {
+
+constexpr int max_harmonics = 64;
+
+bool parse_real(const std::string& s, double& v) {
+    const char* end = s.data() + s.size();
+    auto [p, ec] = std::from_chars(s.data(), end, v);
+    return ec == std::errc() && p == end && std::isfinite(v);
+}
+
+template <class Int>
+bool parse_int(const std::string& s, Int& v) {
+    const char* end = s.data() + s.size();
+    auto [p, ec] = std::from_chars(s.data(), end, v);
+    return ec == std::errc() && p == end;
+}
+
+bool parse_list(const std::string& s, std::vector<double>& v) {
+    v.clear();
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t comma = s.find(',', start);
+        double x;
+        if (!parse_real(s.substr(start, comma - start), x)) return false;
+        v.push_back(x);
+        if (comma == std::string::npos) return true;
+        start = comma + 1;
+    }
+}
+
+std::string num(double v) {
+    std::ostringstream o;
+    o << v;
+    return o.str();
+}
+
+const char* sound_name(sound s) {
+    switch (s) {
+        case sound::sine:
+            return "sine";
+        case sound::additive:
+            return "additive";
+        case sound::pluck:
+            return "pluck";
+        case sound::vibrato:
+            return "vibrato";
+    }
+    return "?";
+}
+
+// Which sounds take an option; common options take every sound.
+bool option_fits(const std::string& name, sound s) {
+    if (name == "--amps" || name == "--decays") return s == sound::additive || s == sound::vibrato;
+    if (name == "--decay" || name == "--seed") return s == sound::pluck;
+    if (name == "--depth-cents" || name == "--vibrato-hz") return s == sound::vibrato;
+    return true;
+}
+
+// Checks that concern more than one option, once all are read.
+std::string check(const command& c) {
+    if (c.rate < 1000 || c.rate > 384000) return "--rate must be 1000 to 384000 Hz";
+    if (!(c.seconds > 0.0 && c.seconds <= 600.0))
+        return "--seconds must be above 0 and at most 600";
+    if (frame_count(c) < 1) return "--seconds gives no sample at this --rate";
+    if (!(c.amp >= 0.0 && c.amp <= 10.0)) return "--amp must be 0 to 10";
+    if (!(c.note.freq >= 1.0)) return "--freq must be at least 1 Hz";
+    const double nyquist = c.rate / 2.0;
+    if (c.kind == sound::pluck) {
+        if (c.note.freq > c.rate / 3.0)
+            return "--freq of a plucked string must be at most a third of --rate (" +
+                   num(c.rate / 3.0) + " Hz)";
+        if (!(c.pluck_decay >= 0.0 && c.pluck_decay <= 1000.0))
+            return "--decay must be 0 to 1000 per second";
+        return "";
+    }
+    const auto& a = c.note.amps;
+    if (a.empty() || int(a.size()) > max_harmonics)
+        return "--amps takes 1 to " + std::to_string(max_harmonics) + " values";
+    int top = 0;  // highest harmonic that sounds
+    for (std::size_t k = 1; k <= a.size(); ++k) {
+        if (a[k - 1] < 0.0) return "--amps values must not be negative";
+        if (a[k - 1] > 0.0) top = int(k);
+    }
+    if (top == 0) return "--amps needs at least one value above 0";
+    if (!c.note.decays.empty()) {
+        if (c.note.decays.size() != a.size())
+            return "--decays needs one value per --amps value (" + std::to_string(a.size()) + ")";
+        for (double d : c.note.decays)
+            if (!(d >= 0.0 && d <= 1000.0)) return "--decays values must be 0 to 1000 per second";
+    }
+    if (!(c.note.depth_cents >= 0.0 && c.note.depth_cents <= 1200.0))
+        return "--depth-cents must be 0 to 1200";
+    if (!(c.note.vibrato_hz > 0.0 && c.note.vibrato_hz <= 100.0) && c.kind == sound::vibrato)
+        return "--vibrato-hz must be above 0 and at most 100";
+    const double highest = top * c.note.freq * std::exp2(c.note.depth_cents / 1200.0);
+    if (!(highest < nyquist))
+        return "harmonic " + std::to_string(top) + " of " + num(c.note.freq) + " Hz" +
+               (c.note.depth_cents > 0.0 ? " with its vibrato" : "") + " reaches " + num(highest) +
+               " Hz, not below half of --rate (" + num(nyquist) + " Hz)";
+    return "";
+}
+
+}  // namespace
+
+std::int64_t frame_count(const command& c) {
+    return std::llround(c.seconds * c.rate);
+}
+
+parsed parse_command(const std::vector<std::string>& args) {
+    parsed r;
+    command& c = r.cmd;
+    auto fail = [&r](std::string msg) {
+        r.error = std::move(msg);
+        return r;
+    };
+    for (const auto& a : args)
+        if (a == "-h" || a == "--help") {
+            c.help = true;
+            return r;
+        }
+    if (args.empty()) return fail("no sound given: sine, additive, pluck or vibrato");
+    const std::string& name = args[0];
+    if (name == "sine") {
+        c.kind = sound::sine;
+    } else if (name == "additive") {
+        c.kind = sound::additive;
+    } else if (name == "pluck") {
+        c.kind = sound::pluck;
+    } else if (name == "vibrato") {
+        c.kind = sound::vibrato;
+        c.note.depth_cents = 25.0;
+        c.note.vibrato_hz = 5.5;
+    } else {
+        return fail("unknown sound '" + name + "': sine, additive, pluck or vibrato");
+    }
+
+    for (std::size_t i = 1; i < args.size(); ++i) {
+        std::string opt = args[i], value;
+        const std::size_t eq = opt.find('=');
+        if (opt.rfind("--", 0) == 0 && eq != std::string::npos) {
+            value = opt.substr(eq + 1);
+            opt.resize(eq);
+        } else if (opt == "-o" || opt.rfind("--", 0) == 0) {
+            if (i + 1 == args.size()) return fail("option " + opt + " needs a value");
+            value = args[++i];
+        } else {
+            return fail("unexpected argument '" + opt + "'");
+        }
+        if (!option_fits(opt, c.kind))
+            return fail("option " + opt + " does not apply to " + sound_name(c.kind));
+        const std::string bad = "bad value '" + value + "' for " + opt;
+        if (opt == "-o" || opt == "--output") {
+            if (value.empty()) return fail("option " + opt + " needs a file name");
+            c.output = value;
+        } else if (opt == "--freq") {
+            if (!parse_real(value, c.note.freq)) return fail(bad);
+        } else if (opt == "--seconds") {
+            if (!parse_real(value, c.seconds)) return fail(bad);
+        } else if (opt == "--rate") {
+            if (!parse_int(value, c.rate)) return fail(bad);
+        } else if (opt == "--bits") {
+            if (!parse_int(value, c.bits) || (c.bits != 8 && c.bits != 16))
+                return fail("--bits must be 8 or 16, not '" + value + "'");
+        } else if (opt == "--channels") {
+            if (!parse_int(value, c.channels) || (c.channels != 1 && c.channels != 2))
+                return fail("--channels must be 1 or 2, not '" + value + "'");
+        } else if (opt == "--amp") {
+            if (!parse_real(value, c.amp)) return fail(bad);
+        } else if (opt == "--amps") {
+            if (!parse_list(value, c.note.amps))
+                return fail(bad + " (numbers separated by commas)");
+        } else if (opt == "--decays") {
+            if (!parse_list(value, c.note.decays))
+                return fail(bad + " (numbers separated by commas)");
+        } else if (opt == "--decay") {
+            if (!parse_real(value, c.pluck_decay)) return fail(bad);
+        } else if (opt == "--seed") {
+            if (!parse_int(value, c.seed)) return fail(bad);
+        } else if (opt == "--depth-cents") {
+            if (!parse_real(value, c.note.depth_cents)) return fail(bad);
+        } else if (opt == "--vibrato-hz") {
+            if (!parse_real(value, c.note.vibrato_hz)) return fail(bad);
+        } else {
+            return fail("unknown option '" + opt + "'");
+        }
+    }
+    if (c.output.empty()) return fail("no output file: give -o FILE (or -o - for standard output)");
+    std::string msg = check(c);
+    if (!msg.empty()) return fail(std::move(msg));
+    return r;
+}
+
+std::string render(const command& c) {
+    const std::int64_t n = frame_count(c);
+    std::vector<double> x;
+    switch (c.kind) {
+        case sound::sine:
+            x = sine(c.note.freq, c.amp, c.rate, n);
+            break;
+        case sound::pluck:
+            x = pluck(c.note.freq, c.pluck_decay, c.seed, c.amp, c.rate, n);
+            break;
+        case sound::additive:
+        case sound::vibrato:
+            x = harmonic_tone(c.note, c.amp, c.rate, n);
+            break;
+    }
+    return encode_wav(std::vector<std::vector<double>>(std::size_t(c.channels), x), c.rate, c.bits);
+}
+
+std::string usage() {
+    return R"(Usage: tonegen SOUND [OPTION VALUE]... -o FILE
+Writes a test tone as a RIFF/WAVE file (PCM, 8 or 16 bits, mono or stereo).
+
+Sounds:
+  sine       a pure sine
+  additive   harmonics with chosen amplitudes and exponential decays
+  pluck      a plucked string (Karplus-Strong): upper harmonics die first
+  vibrato    a harmonic tone whose pitch swings periodically
+
+Options for every sound (defaults in brackets):
+  -o, --output FILE    file to write, - for standard output (required)
+  --freq HZ            fundamental frequency [440]
+  --seconds S          duration, at most 600 [3]
+  --rate HZ            sampling rate, 1000 to 384000 [44100]
+  --bits N             8 or 16 bits a sample [16]
+  --channels N         1 or 2; both channels carry the same sound [1]
+  --amp A              peak level, 1 is full scale; above 1 clips [0.8]
+additive and vibrato:
+  --amps A1,A2,...     relative amplitudes of harmonics 1, 2, ... [1]
+  --decays D1,D2,...   decay rate of each harmonic, per second [0,...]
+vibrato:
+  --depth-cents C      pitch swing either side, in cents [25]
+  --vibrato-hz R       swings per second [5.5]
+pluck:
+  --decay D            damping of every harmonic, per second [1]
+  --seed N             seed of the initial noise [1]
+
+Exit status: 0 done, 1 cannot write FILE, 2 bad arguments.
+)";
+}
+
+int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+    const parsed p = parse_command(args);
+    if (p.cmd.help) {
+        out << usage();
+        return 0;
+    }
+    if (!p.error.empty()) {
+        err << "tonegen: " << p.error << "\nTry 'tonegen --help'.\n";
+        return 2;
+    }
+    const std::string wav = render(p.cmd);
+    if (p.cmd.output == "-") {
+        out.write(wav.data(), std::streamsize(wav.size()));
+        out.flush();
+        if (!out) {
+            err << "tonegen: cannot write standard output\n";
+            return 1;
+        }
+        return 0;
+    }
+    std::ofstream f(p.cmd.output, std::ios::binary);
+    if (f) f.write(wav.data(), std::streamsize(wav.size()));
+    if (f) f.close();
+    if (!f) {
+        err << "tonegen: cannot write '" << p.cmd.output << "': " << std::strerror(errno) << "\n";
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace tonegen

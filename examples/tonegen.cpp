@@ -1,0 +1,191 @@
+#include "tonegen.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <stdexcept>
+
+namespace tonegen {
+
+namespace {
+
+constexpr double two_pi = 2.0 * std::numbers::pi;
+
+// The fractional part of a non-negative phase counted in cycles.
+double frac(double cycles) {
+    return cycles - std::floor(cycles);
+}
+
+// xorshift64 (Marsaglia, shifts 13, 7, 17): the same sequence on every platform and build.
+class xorshift64 {
+  public:
+    // splitmix64 spreads small seeds over the state; the state must never be 0.
+    explicit xorshift64(std::uint64_t seed) {
+        std::uint64_t z = seed + 0x9E3779B97F4A7C15ull;
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        state_ = z ^ (z >> 31);
+        if (state_ == 0) state_ = 1;
+    }
+    std::uint64_t next() {
+        state_ ^= state_ << 13;
+        state_ ^= state_ >> 7;
+        state_ ^= state_ << 17;
+        return state_;
+    }
+    // Uniform in [-1, 1): the top 53 bits as a fraction, exactly scaled.
+    double uniform() { return double(next() >> 11) * 0x1p-52 - 1.0; }
+
+  private:
+    std::uint64_t state_;
+};
+
+void check_frames(int rate, std::int64_t frames) {
+    if (rate <= 0) throw std::invalid_argument("sampling rate must be positive");
+    if (frames < 0) throw std::invalid_argument("frame count must not be negative");
+}
+
+}  // namespace
+
+std::vector<double> sine(double freq, double amp, int rate, std::int64_t frames) {
+    return harmonic_tone({freq, {1.0}, {}, 0.0, 0.0}, amp, rate, frames);
+}
+
+std::vector<double> harmonic_tone(const tone& t, double amp, int rate, std::int64_t frames) {
+    check_frames(rate, frames);
+    if (t.amps.empty()) throw std::invalid_argument("a tone needs at least one harmonic");
+    if (!t.decays.empty() && t.decays.size() != t.amps.size())
+        throw std::invalid_argument("one decay rate per harmonic");
+    double norm = 0.0;
+    for (double a : t.amps) norm += std::fabs(a);
+    std::vector<double> out(std::size_t(frames), 0.0);
+    if (norm == 0.0) return out;
+
+    const bool vibrato = t.depth_cents > 0.0 && t.vibrato_hz > 0.0;
+    double cycles = 0.0;  // fundamental phase under vibrato, a running sum in cycles
+    for (std::int64_t i = 0; i < frames; ++i) {
+        const double time = double(i) / rate;
+        const double phase = vibrato ? cycles : frac(t.freq * double(i) / rate);
+        double s = 0.0;
+        for (std::size_t k = 1; k <= t.amps.size(); ++k) {
+            const double a = t.amps[k - 1];
+            if (a == 0.0) continue;
+            const double envelope = t.decays.empty() ? 1.0 : std::exp(-t.decays[k - 1] * time);
+            s += a * envelope * std::sin(two_pi * frac(double(k) * phase));
+        }
+        out[std::size_t(i)] = amp * (s / norm);
+        if (vibrato) {
+            const double bend = t.depth_cents / 1200.0 * std::sin(two_pi * t.vibrato_hz * time);
+            cycles = frac(cycles + t.freq * std::exp2(bend) / rate);
+        }
+    }
+    return out;
+}
+
+std::vector<double> pluck(double freq, double decay, std::uint64_t seed, double amp, int rate,
+                          std::int64_t frames) {
+    check_frames(rate, frames);
+    const double period = rate / freq;  // in samples, generally not a whole number
+    if (!(period >= 3.0)) throw std::invalid_argument("pluck needs at least 3 samples a period");
+
+    // The loop delays by n samples, plus 1/2 in the average, plus delta in the allpass; delta is
+    // kept within [0.1, 1.1), where the allpass delay is close to flat over the low harmonics.
+    const auto n = std::int64_t(std::floor(period - 0.5 - 0.1));
+    const double delta = period - 0.5 - double(n);
+    const double c = (1.0 - delta) / (1.0 + delta);
+    const double loss = std::exp(-decay / freq);  // per pass round the loop, one period
+
+    std::vector<double> out(std::size_t(frames), 0.0);
+    xorshift64 rng(seed);
+    std::vector<double> noise(static_cast<std::size_t>(n));
+    double mean = 0.0;
+    for (double& v : noise) {
+        v = rng.uniform();
+        mean += v;
+    }
+    mean /= double(n);
+    // The average passes a constant unchanged, so any offset in the noise would stay for good.
+    for (double& v : noise) v -= mean;
+
+    double ap_in = 0.0, ap_out = 0.0;  // allpass state: previous input and output
+    for (std::int64_t i = 0; i < frames; ++i) {
+        double y;
+        if (i < n) {
+            y = noise[std::size_t(i)];
+        } else {
+            const double older = i - n - 1 >= 0 ? out[std::size_t(i - n - 1)] : 0.0;
+            const double avg = loss * (0.5 * (out[std::size_t(i - n)] + older));
+            y = c * avg + ap_in - c * ap_out;
+            ap_in = avg;
+            ap_out = y;
+        }
+        out[std::size_t(i)] = y;
+    }
+
+    double peak = 0.0;
+    for (double v : out) peak = std::max(peak, std::fabs(v));
+    if (peak > 0.0)
+        for (double& v : out) v = amp * (v / peak);
+    return out;
+}
+
+std::int16_t to_pcm16(double x) {
+    if (std::isnan(x)) return 0;
+    return std::int16_t(std::lround(std::clamp(x, -1.0, 1.0) * 32767.0));
+}
+
+std::uint8_t to_pcm8(double x) {
+    if (std::isnan(x)) return 128;
+    return std::uint8_t(128 + std::lround(std::clamp(x, -1.0, 1.0) * 127.0));
+}
+
+std::string encode_wav(const std::vector<std::vector<double>>& channels, int rate, int bits) {
+    if (channels.empty() || channels.size() > 65535)
+        throw std::invalid_argument("1 to 65535 channels");
+    if (bits != 8 && bits != 16) throw std::invalid_argument("8 or 16 bits a sample");
+    if (rate <= 0) throw std::invalid_argument("sampling rate must be positive");
+    const std::size_t frames = channels[0].size();
+    for (const auto& ch : channels)
+        if (ch.size() != frames) throw std::invalid_argument("channels of unequal length");
+
+    const std::uint64_t bytes_per_sample = std::uint64_t(bits / 8);
+    const std::uint64_t block = bytes_per_sample * channels.size();
+    const std::uint64_t data = block * frames;
+    const std::uint64_t pad = data % 2;
+    if (36 + data + pad > 0xFFFFFFFFull || std::uint64_t(rate) * block > 0xFFFFFFFFull)
+        throw std::invalid_argument("too long for a WAVE file");
+
+    std::string w;
+    w.reserve(std::size_t(44 + data + pad));
+    auto u32 = [&w](std::uint64_t v) {
+        for (int b = 0; b < 4; ++b) w.push_back(char((v >> (8 * b)) & 0xFF));
+    };
+    auto u16 = [&w](std::uint64_t v) {
+        w.push_back(char(v & 0xFF));
+        w.push_back(char((v >> 8) & 0xFF));
+    };
+    w += "RIFF";
+    u32(36 + data + pad);
+    w += "WAVEfmt ";
+    u32(16);
+    u16(1);  // PCM
+    u16(channels.size());
+    u32(std::uint64_t(rate));
+    u32(std::uint64_t(rate) * block);
+    u16(block);
+    u16(std::uint64_t(bits));
+    w += "data";
+    u32(data);
+    for (std::size_t i = 0; i < frames; ++i) {
+        for (const auto& ch : channels) {
+            if (bits == 8)
+                w.push_back(char(to_pcm8(ch[i])));
+            else
+                u16(std::uint16_t(to_pcm16(ch[i])));
+        }
+    }
+    if (pad) w.push_back(char(0x80));
+    return w;
+}
+
+}  // namespace tonegen

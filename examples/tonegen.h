@@ -1,0 +1,56 @@
+#pragma once
+// Test tones for the toolkit: synthesis of a few kinds of note as sample arrays, and their
+// encoding as a canonical RIFF/WAVE file.
+//
+// Every signal is a vector of doubles, one per sample frame, nominally within -1..1; the
+// encoder clips what lies outside. All results are deterministic: phases come from the sample
+// index (never from a running sum, except under vibrato, where the phase is a running sum by
+// nature), and the plucked string draws its noise from its own seeded generator.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace tonegen {
+
+// A harmonic tone: harmonic k (1-based, k = 1..amps.size()) has amplitude amps[k-1] and
+// decays as exp(-decays[k-1] * t), t in seconds. An empty `decays` means no decay at all.
+// Vibrato, when depth_cents > 0, bends the fundamental (and every harmonic with it) by
+// +-depth_cents around freq, vibrato_hz times a second.
+struct tone {
+    double freq = 440.0;
+    std::vector<double> amps{1.0};
+    std::vector<double> decays;
+    double depth_cents = 0.0;
+    double vibrato_hz = 0.0;
+};
+
+// amp * sin(2 pi freq i / rate) for i = 0..frames-1.
+// Typical use: auto x = sine(440.0, 0.8, 44100, 132300);
+std::vector<double> sine(double freq, double amp, int rate, std::int64_t frames);
+
+// The sum of the harmonics of `t`, scaled by amp / (|amps[0]| + |amps[1]| + ...) so that its
+// level never exceeds amp. A sine is the tone with amps = {1}.
+// Typical use: auto x = harmonic_tone({220.0, {1.0, 0.5, 0.3}, {0.5, 1.0, 2.0}}, 0.8, 44100, n);
+std::vector<double> harmonic_tone(const tone& t, double amp, int rate, std::int64_t frames);
+
+// Karplus-Strong plucked string: a delay line of one period filled with noise, fed back through
+// a two-point average (which takes harmonic k down by cos(pi k freq / rate) per period, so the
+// upper harmonics die first) and a first-order allpass that tunes the loop to the fractional
+// period rate / freq. `decay` adds a damping of exp(-decay * t) on every harmonic. The result
+// is scaled so that its largest magnitude equals amp. Needs rate / freq >= 3.
+// Typical use: auto x = pluck(220.0, 1.0, 1, 0.8, 44100, 132300);
+std::vector<double> pluck(double freq, double decay, std::uint64_t seed, double amp, int rate,
+                          std::int64_t frames);
+
+// A sample in -1..1 (clipped beyond) as a 16-bit value, x * 32767 rounded half away from zero.
+std::int16_t to_pcm16(double x);
+// A sample in -1..1 (clipped beyond) as an unsigned 8-bit value, 128 + x * 127 rounded.
+std::uint8_t to_pcm8(double x);
+
+// A canonical 44-byte-header PCM WAVE file holding the channels interleaved (all of the same
+// length), at `bits` 8 or 16. The data chunk of an odd byte count (8-bit mono, odd length) is
+// followed by one pad byte 0x80, the 8-bit zero level, as RIFF asks.
+// Typical use: write_file("a.wav", encode_wav({left, right}, 44100, 16));
+std::string encode_wav(const std::vector<std::vector<double>>& channels, int rate, int bits);
+
+}  // namespace tonegen
