@@ -1,0 +1,16 @@
+#pragma once
+// The input phase: one sample per line of the text sample stream.
+
+#include "constants.h"
+#include "record_reader.h"
+
+// Input times lie at (i - 1) * dt0 for sample i; one multiplication, exact in
+// double since i < 2^22 and dt0 has a 24-bit significand.
+inline double input_time(int i) {
+    return double(ext(i - 1) * dt0);
+}
+
+// Reads up to `cap` samples into x0[0..], the first value of each line.
+// Returns the number read; `status` is end_of_input when the input ran out,
+// ok when the cap was reached (the rest left unread), or the error.
+int read_samples(record_reader& in, double* x0, int cap, read_status& status);

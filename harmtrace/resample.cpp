@@ -1,0 +1,41 @@
+#include "resample.h"
+
+#include "constants.h"
+#include "input.h"
+
+void resample_points(const double* x0, int nx0, double dt, std::int64_t first, std::int64_t last,
+                     resample_cursor& cur, double* t, double* x) {
+    int j = cur.j;
+    for (std::int64_t r = first; r <= last; ++r) {
+        const double tr = double(ext(r - 1) * dt);
+        double xr = 0;
+        int jj = j;
+        while (jj <= nx0 - 1) {
+            const double tj = input_time(jj);
+            if (tj == tr) {
+                xr = x0[jj - 1];
+                break;
+            }
+            if (tj > tr) {
+                // tr lies strictly between samples jj - 1 and jj.
+                const double ta = input_time(jj - 1);
+                const double xa = x0[jj - 2], xb = x0[jj - 1];
+                const double a = double((ext(xa) - xb) / (ext(ta) - tj));
+                const double b = double((ext(ta) * xb - ext(tj) * xa) / (ext(ta) - tj));
+                xr = double(ext(tr) * a + b);
+                break;
+            }
+            ++jj;
+        }
+        j = jj;
+        t[r - first] = tr;
+        x[r - first] = xr;
+    }
+    cur.j = j;
+}
+
+int resample(const double* x0, int nx0, double dt, int n, double* t, double* x) {
+    resample_cursor cur;
+    if (n > 0) resample_points(x0, nx0, dt, 1, n, cur, t, x);
+    return n;
+}

@@ -1,0 +1,24 @@
+#pragma once
+// Linear resampler: puts the input x0 (sample i at input_time(i)) onto the
+// grid t(r) = (r - 1) * dt by interpolating between neighbouring samples.
+//
+// Indices follow the algorithm and are 1-based: x0(i) is x0[i - 1], and grid
+// point r goes to t[r - 1], x[r - 1].
+//
+// A grid point whose time lies after input_time(nx0 - 1) (the last interval
+// takes part in no interpolation), or any point when nx0 < 2, is set to 0.
+
+#include <cstdint>
+
+// Where the forward-only search over the input stands between grid points.
+struct resample_cursor {
+    int j = 1;  // 1-based input index at which the next search starts
+};
+
+// Grid points first..last (1-based) into t[0..], x[0..], continuing `cur`,
+// which must have served points 1..first-1 of the same step before.
+void resample_points(const double* x0, int nx0, double dt, std::int64_t first, std::int64_t last,
+                     resample_cursor& cur, double* t, double* x);
+
+// A whole grid of n points from time 0; returns n, the count of grid points.
+int resample(const double* x0, int nx0, double dt, int n, double* t, double* x);

@@ -1,0 +1,51 @@
+#pragma once
+// One-sided power spectrum of the first nfft points of a real signal, nfft
+// the largest power of two not above n, through a radix-2 self-sorting
+// (Stockham) real-input transform with a quarter-wave sine table.
+//
+// Transform convention: X(k) = sum x(j) (cos + i sin)(2 pi (j - 1) k / nfft),
+// unnormalised, positive exponent. Intermediate and final transforms are held
+// in half-complex layout, for a length 2H:
+//
+//     | 0 .. H-1       | H      | H+1 .. 2H-1    |
+//     | Re Y(0..H-1)   | Y(H)   | Im Y(1..H-1)   |
+//
+// Bins are 1-based as in the algorithm: bin i is transform index i - 1, and
+// pt[i], frq[i] hold bin i (pt[0], pt[1], frq[0], frq[1] are never written).
+
+#include "constants.h"
+
+// Work space of the transform, sized for the largest transform taken.
+struct spectrum_work {
+    double s[max_nfft / 4];  // s[i] = sin(2 pi i / nfft), i = 1 .. nq - 1
+    double ftr[max_nfft / 2];
+    double fti[max_nfft / 2];
+};
+
+struct spectrum_sizes {
+    int m, nfft, nf, nq;
+};
+
+// m = trunc(ln(n + 0.5) / ln2_single), nfft = 2^m, nf = nfft / 2, nq = nfft / 4.
+spectrum_sizes spectrum_size(int n);
+
+// Fills w.s for a transform of length nfft.
+void sine_table(int nfft, spectrum_work& w);
+
+// Transforms x[0 .. nfft-1] in place into half-complex layout; ftr and fti
+// receive the two halves (fti[0] = X(nf)). Needs w.s filled for nfft.
+void fft(double* x, int nfft, int nf, int nq, int m, spectrum_work& w);
+
+// Bins 2 .. nf of the first nfft of the n points x (0 <= n, nfft <= max_nfft):
+// pt[i] = 2 dt |X(i-1)|^2 / (nfft - 1), frq[i] = (i - 1) / (nfft dt).
+// x[0 .. nfft-1] is overwritten with the transform. Returns nf.
+int spectrum(int n, double dt, double* x, double* pt, double* frq, spectrum_work& w);
+
+// The bin value formulas alone, from a transform in w.ftr, w.fti.
+inline double bin_power(const spectrum_work& w, int i, int nfft, double dt) {
+    const ext re = w.ftr[i - 1], im = w.fti[i - 1];
+    return double(((2 * (re * re + im * im)) * dt) / ext(nfft - 1));
+}
+inline double bin_frequency(int i, int nfft, double dt) {
+    return double(((1 / ext(dt)) * (i - 1)) / nfft);
+}
