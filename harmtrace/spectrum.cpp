@@ -73,3 +73,87 @@ int spectrum(int n, double dt, double* x, double* pt, double* frq, spectrum_work
     }
     return z.nf;
 }
+
+fft_plan make_fft_plan(int nfft, int k0, int k1) {
+    fft_plan plan;
+    const spectrum_sizes z = spectrum_size(nfft);
+    plan.m = z.m, plan.nfft = z.nfft, plan.nf = z.nf, plan.nq = z.nq;
+    plan.k0 = k0, plan.k1 = k1;
+    plan.s.assign(std::size_t(std::max(plan.nq, 1)), 0.0);
+    for (int i = 1; i <= plan.nq - 1; ++i)
+        plan.s[std::size_t(i)] = std::sin(double((ext(i + i) * pi) / plan.nfft));
+
+    // Positions needed in the output of the current stage, walking back from
+    // the last stage: Re X(k) at k, Im X(k) at nf + k.
+    std::vector<char> need(std::size_t(plan.nfft), 0);
+    for (int k = k0; k <= k1; ++k) {
+        need[std::size_t(k)] = 1;
+        if (k >= 1) need[std::size_t(plan.nf + k)] = 1;
+    }
+    plan.butterflies.resize(std::size_t(std::max(plan.m, 1)));
+    for (int p = plan.m - 1; p >= 1; --p) {
+        const int L = 1 << p, h = L / 2;
+        std::vector<char> butterfly(std::size_t(h) + 1, 0);
+        for (int q = 0; q < 2 * L; ++q) {
+            if (!need[std::size_t(q)]) continue;
+            int k = q < L ? q : q - L;  // position within its half
+            if (k > h) k = L - k;       // Y(L - k) comes from the butterfly of k
+            butterfly[std::size_t(k)] = 1;
+        }
+        // Every group of the stage before needs the same positions, in A and in B.
+        std::vector<char> before(std::size_t(L), 0);
+        for (int k = 0; k <= h; ++k) {
+            if (!butterfly[std::size_t(k)]) continue;
+            plan.butterflies[std::size_t(p)].push_back(k);
+            before[std::size_t(k)] = 1;
+            if (k != 0 && k != h) before[std::size_t(h + k)] = 1;
+        }
+        need = std::move(before);
+    }
+    plan.stage0[0] = need.size() > 0 && need[0];
+    plan.stage0[1] = need.size() > 1 && need[1];
+    return plan;
+}
+
+const double* fft_pruned(const fft_plan& plan, double* x, double* y) {
+    const int nf = plan.nf, nq = plan.nq, nfft = plan.nfft;
+    const double* s = plan.s.data();
+    if (nf < 1) return x;
+    // Stage 0 writes straight into the layout the copy pass would give.
+    if (plan.stage0[0])
+        for (int j = 0; j < nf; ++j) y[2 * j] = double(ext(x[j]) + x[j + nf]);
+    if (plan.stage0[1])
+        for (int j = 0; j < nf; ++j) y[2 * j + 1] = double(ext(x[j]) - x[j + nf]);
+    double* in = y;
+    double* out = x;
+    for (int p = 1; p <= plan.m - 1; ++p) {
+        const int L = 1 << p, h = L / 2, G = nfft >> (p + 1);
+        const std::vector<int>& ks = plan.butterflies[std::size_t(p)];
+        for (int a = 0; a < G * L; a += L) {
+            const double* A = in + a;
+            const double* B = in + nf + a;
+            double* lo = out + 2 * a;  // first half of Y: positions 0 .. L-1
+            double* hi = lo + L;       // second half: positions L .. 2L-1
+            for (int k : ks) {
+                if (k == 0) {
+                    lo[0] = double(ext(A[0]) + B[0]);
+                    hi[0] = double(ext(A[0]) - B[0]);
+                } else if (k == h) {
+                    lo[h] = A[h];
+                    hi[h] = B[h];
+                } else {
+                    const ext cs = s[nq - G * k], sn = s[G * k];
+                    const double ar = A[k], ai = A[h + k], br = B[k], bi = B[h + k];
+                    const double u = double(cs * br - sn * bi);
+                    const double v = double(sn * br + cs * bi);
+                    lo[k] = double(ext(ar) + u);
+                    lo[L - k] = double(ext(ar) - u);
+                    hi[k] = double(ext(ai) + v);
+                    hi[L - k] = double(ext(v) - ai);
+                }
+            }
+        }
+        std::swap(in, out);
+    }
+    return in;
+}

@@ -13,6 +13,8 @@
 // Bins are 1-based as in the algorithm: bin i is transform index i - 1, and
 // pt[i], frq[i] hold bin i (pt[0], pt[1], frq[0], frq[1] are never written).
 
+#include <vector>
+
 #include "constants.h"
 
 // Work space of the transform, sized for the largest transform taken.
@@ -48,4 +50,30 @@ inline double bin_power(const spectrum_work& w, int i, int nfft, double dt) {
 }
 inline double bin_frequency(int i, int nfft, double dt) {
     return double(((1 / ext(dt)) * (i - 1)) / nfft);
+}
+
+// The pruned transform: the butterflies that feed a range of bins, and no
+// others. Every value it computes is computed by the same formula from the
+// same operands as in fft(), so the bins it delivers are the same doubles.
+// Which positions a bin needs depends only on nfft and the bins, so a plan is
+// made once and used for every signal.
+struct fft_plan {
+    int m = 0, nfft = 0, nf = 0, nq = 0;
+    int k0 = 0, k1 = 0;   // transform indices delivered: bins k0 + 1 .. k1 + 1
+    bool stage0[2] = {};  // positions 0 and 1 of the length-2 transforms
+    std::vector<std::vector<int>> butterflies;  // per stage p >= 1: the k of 0..h to compute
+    std::vector<double> s;                      // the sine table for nfft, filled once
+};
+
+fft_plan make_fft_plan(int nfft, int k0, int k1);
+
+// Transforms x[0 .. nfft-1], with x and y (nfft doubles each) as work space.
+// Returns whichever of the two holds the result in half-complex layout; it is
+// valid at positions k and nf + k for k in plan.k0 .. plan.k1.
+const double* fft_pruned(const fft_plan& plan, double* x, double* y);
+
+// Bin i (1-based) of a pruned result, by the formula of spectrum().
+inline double pruned_bin_power(const double* r, const fft_plan& plan, int i, double dt) {
+    const ext re = r[i - 1], im = r[plan.nf + i - 1];
+    return double(((2 * (re * re + im * im)) * dt) / ext(plan.nfft - 1));
 }

@@ -9,11 +9,10 @@
 struct trial_work {
     double t[coarse_points];
     double x[coarse_points];
+    double y[max_nfft];           // second buffer of the pruned transform
     double pt[max_nfft / 2 + 1];  // 1-based bins
     double frq[max_nfft / 2 + 1];
     spectrum_work w;
-    // For the pruned transform: the bins still needed at each stage.
-    int need[max_nfft / 2];
 };
 
 // The matching bins in ascending order (in practice exactly one).
