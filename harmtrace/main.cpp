@@ -22,7 +22,7 @@ int main() {
     }
     in.buf.reset();
 
-    const search_result s = fundamental_search(x0.get(), nx0);
+    const search_result s = fundamental_search(x0.get(), nx0, true, 2);
     auto out = std::make_unique<output_buffer>();
     harmonic_report(x0.get(), nx0, s.f0, s.dt, *out, true, 2);
     if (!flush_output(*out)) {

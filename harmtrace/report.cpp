@@ -1,10 +1,12 @@
 #include "report.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <memory>
 
 #include "constants.h"
+#include "parallel.h"
 #include "report_line.h"
 #include "resample.h"
 
@@ -19,10 +21,29 @@ void window_frequencies(double dt, double* frq) {
 
 int window_report(double* x1, std::int64_t w, double f0, double dt, const double* frq, char* out,
                   spectrum_work& work, bool fast) {
-    (void)fast;
+    // The matches depend on the frequencies alone, which are the same for
+    // every window: find them before the transform.
+    int bins[11];
+    int found = 0;
+    for (int i = 2, k = 1; i <= window_points / 2 && k <= 10; ++i)
+        if (std::fabs(ext(frq[i]) - ext(k) * f0) < harmonic_tol) bins[++found] = i, ++k;
+    if (found == 0) return 0;
+
+    // Harmonic k lies at bin 8k + 1, so the lines read bins 6 to 84 only, and
+    // the pruned transform delivers just those.
+    static const fft_plan plan = make_fft_plan(window_points, 5, 83);
+    const bool pruned = fast && bins[1] - 3 >= plan.k0 + 1 && bins[found] + 3 <= plan.k1 + 1;
     double pt[window_points / 2 + 1];
-    double unused_frq[window_points / 2 + 1];
-    spectrum(window_points, dt, x1, pt, unused_frq, work);
+    if (pruned) {
+        double* y = work.ftr;  // as work space: nfft doubles over ftr and fti
+        static_assert(sizeof work.ftr + sizeof work.fti >= window_points * sizeof(double));
+        const double* res = fft_pruned(plan, x1, y);
+        for (int i = bins[1] - 3; i <= bins[found] + 3; ++i)
+            pt[i] = pruned_bin_power(res, plan, i, dt);
+    } else {
+        double unused_frq[window_points / 2 + 1];
+        spectrum(window_points, dt, x1, pt, unused_frq, work);
+    }
     // Bins below 2 are never delivered; a match there cannot happen (harmonic
     // k lies at bin 8k + 1), but its floor would read them as 0.
     auto power = [&](int i) { return i >= 2 && i <= window_points / 2 ? pt[i] : 0.0; };
@@ -33,9 +54,8 @@ int window_report(double* x1, std::int64_t w, double f0, double dt, const double
     v[1] = double(ext(first + 4095) * dt);
     v[2] = double(ext(first + 8191) * dt);
     int len = 0;
-    int k = 1;
-    for (int i = 2; i <= window_points / 2; ++i) {
-        if (!(std::fabs(ext(frq[i]) - ext(k) * f0) < harmonic_tol)) continue;
+    for (int k = 1; k <= found; ++k) {
+        const int i = bins[k];
         // The floor leaves out the bins next to i and uses those at distance 2 and 3.
         const double floor =
             double((((ext(power(i - 3)) + power(i - 2)) + power(i + 2)) + power(i + 3)) / 4);
@@ -48,35 +68,54 @@ int window_report(double* x1, std::int64_t w, double f0, double dt, const double
         v[5] = s;
         v[6] = double(ext(v[4]) / s);
         len += format_report_line(out + len, k, v);
-        if (k == 10) break;
-        ++k;
     }
     return len;
 }
 
 void harmonic_report(const double* x0, int nx0, double f0, double dt, output_buffer& out, bool fast,
                      int threads) {
-    (void)threads;
     const std::int64_t m = final_grid_points(nx0, dt);
     if (m < window_points) return;
     const std::int64_t windows = (m - window_points) / window_advance + 1;
 
-    auto work = std::make_unique<spectrum_work>();
-    double frq[window_points / 2 + 1];
-    window_frequencies(dt, frq);
-    double grid[window_points], times[window_points], x1[window_points];
+    // The grid is made a batch of windows at a time: the batch's points, then
+    // its windows side by side, then their lines in order.
+    constexpr int batch = 128;
+    constexpr int span = (batch - 1) * window_advance + window_points;
+    constexpr int line_room = 10 * (report_line_width + 1);
+    struct worker_space {
+        spectrum_work work;
+        double x1[window_points];
+    };
+    auto grid = std::make_unique<double[]>(span);
+    auto times = std::make_unique<double[]>(span);
+    auto lines = std::make_unique<char[]>(std::size_t(batch) * line_room);
+    int length[batch];
+    std::unique_ptr<worker_space> space[2] = {
+        std::make_unique<worker_space>(), threads > 1 ? std::make_unique<worker_space>() : nullptr};
+    auto frq = std::make_unique<double[]>(window_points / 2 + 1);
+    window_frequencies(dt, frq.get());
+
     resample_cursor cur;
-    resample_points(x0, nx0, dt, 1, window_points, cur, times, grid);
-    for (std::int64_t w = 0; w < windows && !out.failed; ++w) {
-        if (w > 0) {
-            const std::int64_t last = window_advance * w + window_points;
-            std::memmove(grid, grid + window_advance,
-                         sizeof(double) * (window_points - window_advance));
-            resample_points(x0, nx0, dt, last - window_advance + 1, last, cur, times,
-                            grid + window_points - window_advance);
-        }
-        std::memcpy(x1, grid, sizeof x1);
-        char* line = reserve_output(out, 10 * (report_line_width + 1));
-        out.used += std::size_t(window_report(x1, w, f0, dt, frq, line, *work, fast));
+    std::int64_t have = 0;  // grid points made so far
+    for (std::int64_t w0 = 0; w0 < windows && !out.failed; w0 += batch) {
+        const int nb = int(std::min<std::int64_t>(batch, windows - w0));
+        // grid[0] is grid point 2048 w0 + 1; the points of the batch before
+        // that this batch still needs are moved to the front.
+        const std::int64_t base = window_advance * w0;
+        const std::int64_t kept = have - base;
+        if (kept > 0) std::memmove(grid.get(), grid.get() + (span - kept), sizeof(double) * kept);
+        const std::int64_t last = base + window_advance * (nb - 1) + window_points;
+        resample_points(x0, nx0, dt, have + 1, last, cur, times.get(), grid.get() + kept);
+        have = last;
+
+        run_items(nb, threads, [&](int q, int worker) {
+            worker_space& ws = *space[worker];
+            std::memcpy(ws.x1, grid.get() + window_advance * q, sizeof ws.x1);
+            length[q] = window_report(ws.x1, w0 + q, f0, dt, frq.get(),
+                                      lines.get() + std::size_t(q) * line_room, ws.work, fast);
+        });
+        for (int q = 0; q < nb; ++q)
+            append_output(out, lines.get() + std::size_t(q) * line_room, std::size_t(length[q]));
     }
 }

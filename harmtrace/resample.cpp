@@ -6,6 +6,10 @@
 void resample_points(const double* x0, int nx0, double dt, std::int64_t first, std::int64_t last,
                      resample_cursor& cur, double* t, double* x) {
     int j = cur.j;
+    // Slope and intercept belong to an interval, not to a grid point: keep
+    // those of the last interval used.
+    int cached = -1;
+    double a = 0, b = 0;
     for (std::int64_t r = first; r <= last; ++r) {
         const double tr = double(ext(r - 1) * dt);
         double xr = 0;
@@ -18,10 +22,13 @@ void resample_points(const double* x0, int nx0, double dt, std::int64_t first, s
             }
             if (tj > tr) {
                 // tr lies strictly between samples jj - 1 and jj.
-                const double ta = input_time(jj - 1);
-                const double xa = x0[jj - 2], xb = x0[jj - 1];
-                const double a = double((ext(xa) - xb) / (ext(ta) - tj));
-                const double b = double((ext(ta) * xb - ext(tj) * xa) / (ext(ta) - tj));
+                if (jj != cached) {
+                    const double ta = input_time(jj - 1);
+                    const double xa = x0[jj - 2], xb = x0[jj - 1];
+                    a = double((ext(xa) - xb) / (ext(ta) - tj));
+                    b = double((ext(ta) * xb - ext(tj) * xa) / (ext(ta) - tj));
+                    cached = jj;
+                }
                 xr = double(ext(tr) * a + b);
                 break;
             }

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "constants.h"
+#include "parallel.h"
 #include "resample.h"
 #include "spectrum.h"
 #include "trial.h"
@@ -20,8 +21,9 @@ int select_offset(const double* cpt, double ptmax, int kbest) {
     return kbest;
 }
 
-search_result fundamental_search(const double* x0, int nx0, bool fast) {
-    auto work = std::make_unique<trial_work>();
+search_result fundamental_search(const double* x0, int nx0, bool fast, int threads) {
+    std::unique_ptr<trial_work> work[2] = {std::make_unique<trial_work>(),
+                                           threads > 1 ? std::make_unique<trial_work>() : nullptr};
     // Trial tables, indexed -50..150 through the pointers below.
     double cfrq_store[201] = {}, cpt_store[201] = {};
     double* cfrq = cfrq_store + 50;
@@ -29,20 +31,33 @@ search_result fundamental_search(const double* x0, int nx0, bool fast) {
     double ptmax = 0;
     search_result res;
 
-    auto trial = [&](double ftry, int n, double tol, int i) {
-        res.dt = double(0.0009765625L / ftry);
-        trial_match m = fast ? run_trial_fast(x0, nx0, ftry, res.dt, n, tol, *work)
-                             : run_trial_reference(x0, nx0, ftry, res.dt, n, tol, *work);
-        for (int q = 0; q < m.count; ++q) {
-            cfrq[i] = m.frq[q];
-            cpt[i] = m.pt[q];
-            if (m.pt[q] > ptmax) ptmax = m.pt[q];
+    struct trial {
+        double ftry, dt;
+        trial_match m;
+    };
+    auto run = [&](trial& t, int n, double tol, int worker) {
+        t.dt = double(0.0009765625L / t.ftry);
+        t.m = fast ? run_trial_fast(x0, nx0, t.ftry, t.dt, n, tol, *work[worker])
+                   : run_trial_reference(x0, nx0, t.ftry, t.dt, n, tol, *work[worker]);
+    };
+    // What a trial leaves in the tables, in the order the trials are numbered.
+    auto record = [&](const trial& t, int i) {
+        res.dt = t.dt;
+        for (int q = 0; q < t.m.count; ++q) {
+            cfrq[i] = t.m.frq[q];
+            cpt[i] = t.m.pt[q];
+            if (t.m.pt[q] > ptmax) ptmax = t.m.pt[q];
         }
     };
 
+    // The coarse trials are independent of one another.
+    trial coarse[145];
+    run_items(145, threads, [&](int k, int worker) {
+        coarse[k].ftry = double(27.5L * std::pow(2.0, double(ext(k) / 24)));
+        run(coarse[k], coarse_points, coarse_tol, worker);
+    });
     for (int k = 0; k <= 144; ++k) {
-        const double ftry = double(27.5L * std::pow(2.0, double(ext(k) / 24)));
-        trial(ftry, coarse_points, coarse_tol, k);
+        record(coarse[k], k);
         res.coarse[k] = cpt[k];
     }
     int kbest = res.pick = pick_step(cpt, ptmax);
@@ -50,13 +65,29 @@ search_result fundamental_search(const double* x0, int nx0, bool fast) {
     for (int lev = 1; lev <= 5; ++lev) {
         ptmax = 0;
         const double scale = std::pow(10.0, lev);
-        for (int j = -15; j <= 15; ++j) {
-            // The base is read anew for each trial: once the trial at kbest has
-            // run, the trials above it start from the frequency it recorded.
-            const double base = cfrq[kbest];
-            const double ftry = double(ext(std::pow(2.0, double((ext(j) / scale) / 24))) * base);
-            trial(ftry, refine_points, refine_tol, j);
+        auto frequency = [&](int j, double base) {
+            return double(ext(std::pow(2.0, double((ext(j) / scale) / 24))) * base);
+        };
+        // Each trial takes as base what cfrq(kbest) holds when it starts: the
+        // level's starting value up to the trial at kbest, and from then on
+        // the frequency that trial recorded.
+        trial level[31];
+        const double start = cfrq[kbest];
+        double later = start;
+        const bool inside = kbest >= -15 && kbest <= 15;
+        if (inside) {
+            trial& t = level[kbest + 15];
+            t.ftry = frequency(kbest, start);
+            run(t, refine_points, refine_tol, 0);
+            if (t.m.count > 0) later = t.m.frq[t.m.count - 1];
         }
+        run_items(31, threads, [&](int q, int worker) {
+            const int j = q - 15;
+            if (inside && j == kbest) return;
+            level[q].ftry = frequency(j, inside && j > kbest ? later : start);
+            run(level[q], refine_points, refine_tol, worker);
+        });
+        for (int j = -15; j <= 15; ++j) record(level[j + 15], j);
         kbest = res.kbest[lev - 1] = select_offset(cpt, ptmax, kbest);
     }
     res.f0 = cfrq[kbest];

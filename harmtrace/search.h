@@ -23,5 +23,6 @@ int pick_step(const double* cpt, double ptmax);
 int select_offset(const double* cpt, double ptmax, int kbest);
 
 // Runs the whole search over the input x0[0 .. nx0-1]. `fast` computes only
-// the bins a trial's score needs; the result is the same to the last bit.
-search_result fundamental_search(const double* x0, int nx0, bool fast = true);
+// the bins a trial's score needs, and `threads` (1 or 2) runs independent
+// trials side by side; the result is the same to the last bit.
+search_result fundamental_search(const double* x0, int nx0, bool fast = true, int threads = 1);

@@ -23,7 +23,7 @@ bool same_bits(double a, double b) {
 
 void expect_same_search(const std::vector<double>& x0, const char* what) {
     search_result ref = fundamental_search(x0.data(), int(x0.size()), false);
-    search_result fast = fundamental_search(x0.data(), int(x0.size()), true);
+    search_result fast = fundamental_search(x0.data(), int(x0.size()), true, 2);
     EXPECT_TRUE(same_bits(ref.f0, fast.f0)) << what << " " << ref.f0 << " " << fast.f0;
     EXPECT_TRUE(same_bits(ref.dt, fast.dt)) << what;
     EXPECT_EQ(ref.pick, fast.pick) << what;
