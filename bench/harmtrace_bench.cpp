@@ -1,5 +1,7 @@
 // Micro-benchmarks of harmtrace's numerical core.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <memory>
@@ -81,8 +83,27 @@ BENCHMARK(BM_window)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 void BM_search(benchmark::State& st) {
     std::vector<double> x0 = sine(440, 3);
     for (auto _ : st)
-        benchmark::DoNotOptimize(fundamental_search(x0.data(), int(x0.size()), st.range(0) != 0));
+        benchmark::DoNotOptimize(
+            fundamental_search(x0.data(), int(x0.size()), st.range(0) != 0, int(st.range(1))));
 }
-BENCHMARK(BM_search)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_search)
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({1, 2})
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
+
+void BM_report(benchmark::State& st) {
+    std::vector<double> x0 = sine(440, 3);
+    search_result s = fundamental_search(x0.data(), int(x0.size()));
+    auto out = std::make_unique<output_buffer>();
+    out->fd = open("/dev/null", O_WRONLY);
+    for (auto _ : st) {
+        harmonic_report(x0.data(), int(x0.size()), s.f0, s.dt, *out, true, int(st.range(0)));
+        flush_output(*out);
+    }
+    close(out->fd);
+}
+BENCHMARK(BM_report)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -4,8 +4,9 @@
 #include "constants.h"
 #include "record_reader.h"
 
-// Input times lie at (i - 1) * dt0 for sample i; one multiplication, exact in
-// double since i < 2^22 and dt0 has a 24-bit significand.
+// Input times lie at (i - 1) * dt0 for sample i, one multiplication each.
+// The product is exact (i < 2^22 and dt0 has a 24-bit significand), so plain
+// double arithmetic gives the same value as extended precision.
 inline double input_time(int i) {
     return double(ext(i - 1) * dt0);
 }

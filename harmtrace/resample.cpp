@@ -1,5 +1,7 @@
 #include "resample.h"
 
+#include <algorithm>
+
 #include "constants.h"
 #include "input.h"
 
@@ -11,6 +13,11 @@ void resample_points(const double* x0, int nx0, double dt, std::int64_t first, s
     int cached = -1;
     double a = 0, b = 0;
     for (std::int64_t r = first; r <= last; ++r) {
+        if (!t && j > nx0 - 1) {
+            // The input is used up: every further point is 0.
+            std::fill(x + (r - first), x + (last - first + 1), 0.0);
+            break;
+        }
         const double tr = double(ext(r - 1) * dt);
         double xr = 0;
         int jj = j;
@@ -35,7 +42,7 @@ void resample_points(const double* x0, int nx0, double dt, std::int64_t first, s
             ++jj;
         }
         j = jj;
-        t[r - first] = tr;
+        if (t) t[r - first] = tr;
         x[r - first] = xr;
     }
     cur.j = j;

@@ -16,7 +16,8 @@ struct resample_cursor {
 };
 
 // Grid points first..last (1-based) into t[0..], x[0..], continuing `cur`,
-// which must have served points 1..first-1 of the same step before.
+// which must have served points 1..first-1 of the same step before. With t
+// null the grid times are not stored.
 void resample_points(const double* x0, int nx0, double dt, std::int64_t first, std::int64_t last,
                      resample_cursor& cur, double* t, double* x);
 

@@ -58,7 +58,8 @@ trial_match run_trial_fast(const double* x0, int nx0, double ftry, double dt, in
     const double f = bin_frequency(r, z.nfft, dt);
     if (!matches(f, ftry, tol)) return m;
     // Grid points past the transform are never observed.
-    resample(x0, nx0, dt, z.nfft, tw.t, tw.x);
+    resample_cursor cur;
+    resample_points(x0, nx0, dt, 1, z.nfft, cur, nullptr, tw.x);
     const double* res = fft_pruned(*plan, tw.x, tw.y);
     add_match(m, f, pruned_bin_power(res, *plan, r, dt));
     return m;

@@ -98,3 +98,12 @@ TEST(Resample, StreamingInPiecesGivesTheSameGrid) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Resample, InputTimesAreExactProducts) {
+    for (int i = 1; i <= 2097153; ++i) ASSERT_EQ(input_time(i), double(ext(i - 1) * dt0)) << i;
+    EXPECT_EQ(input_time(2097152), 2097151 * 2.2675736545352265e-05);
+}
+
+}  // namespace
