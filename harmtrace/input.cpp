@@ -1,5 +1,7 @@
 #include "input.h"
 
+#include <cstdio>
+
 int read_samples(record_reader& in, double* x0, int cap, read_status& status) {
     status = read_status::ok;
     int nx0 = 0;
@@ -9,6 +11,18 @@ int read_samples(record_reader& in, double* x0, int cap, read_status& status) {
         status = read_record(in, &v, 1);
         if (status != read_status::ok) break;
         x0[nx0++] = v.r;
+    }
+    return nx0;
+}
+
+int read_standard_input(double* x0) {
+    record_reader in;
+    open_reader(in, 0);
+    read_status status;
+    const int nx0 = read_samples(in, x0, max_samples, status);
+    if (status == read_status::bad_value || status == read_status::io_error) {
+        std::fputs(describe_read_error(in, status, "harmtrace", 20).c_str(), stderr);
+        return -1;
     }
     return nx0;
 }

@@ -15,3 +15,8 @@ inline double input_time(int i) {
 // Returns the number read; `status` is end_of_input when the input ran out,
 // ok when the cap was reached (the rest left unread), or the error.
 int read_samples(record_reader& in, double* x0, int cap, read_status& status);
+
+// The input phase of the program: up to max_samples samples from standard
+// input into x0. On a malformed number or a failed read, writes the fatal
+// input error report (statement 20) to stderr and returns -1.
+int read_standard_input(double* x0);
