@@ -1,0 +1,128 @@
+#include "table.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <string_view>
+
+#include "report_columns.h"
+
+namespace {
+
+// Positions of the reals that the table uses, 0-based among the seven of a line.
+constexpr int time_real = 0;       // 1st: time of the window's first grid point
+constexpr int frequency_real = 3;  // 4th: frequency of the matched bin
+constexpr int power_real = 4;      // 5th: spectral power of the matched bin
+
+// The longest real (-1.7976931348623157e+308) and its comma, eleven times, the blanks and the
+// line end.
+constexpr std::size_t max_row_length = 1 + 11 * (24 + 1) + 1;
+
+char* put_word(char* p, std::string_view word) {
+    std::memcpy(p, word.data(), word.size());
+    return p + word.size();
+}
+
+char* put_real(char* p, double x) {
+    if (std::isnan(x)) return put_word(p, "NaN");
+    if (std::isinf(x)) return put_word(p, x > 0 ? "Infinity" : "-Infinity");
+    return std::to_chars(p, p + 32, x).ptr;
+}
+
+// One row: " lead," (" ," without a lead), then real `col` of lines 1..n and an empty item
+// for each line after n, each followed by a comma.
+void put_row(output_buffer& out, const double* lead, const double (*harmval)[7], int n, int col) {
+    char* const start = reserve_output(out, max_row_length);
+    char* p = start;
+    *p++ = ' ';
+    if (lead) p = put_real(p, *lead);
+    *p++ = ',';
+    for (int r = 0; r < block_lines; ++r) {
+        if (r < n) p = put_real(p, harmval[r][col]);
+        *p++ = ',';
+    }
+    *p++ = '\n';
+    out.used += std::size_t(p - start);
+}
+
+// Reads the next line of a block into row. A report line of harmonic 1 that would not be the
+// block's first line is left unread and opens_block is set: it begins the next block.
+read_status read_line(record_reader& in, double* row, bool first_line, bool& opens_block) {
+    opens_block = false;
+    std::string_view line;
+    bool complete;
+    if (!peek_line(in, line, complete))
+        return in.io_failed ? read_status::io_error : read_status::end_of_input;
+
+    std::int32_t k;
+    double v[7];
+    if (complete && read_report_columns(line, k, v)) {
+        if (k == 1 && !first_line) {
+            opens_block = true;
+            return read_status::ok;
+        }
+        skip_line(in);
+        std::memcpy(row, v, sizeof v);
+        return read_status::ok;
+    }
+
+    // Values that the read leaves unchanged (empty items, those after a slash) keep the row's.
+    record_value rec[8];
+    rec[0].integer = true;
+    for (int j = 0; j < 7; ++j) rec[j + 1].r = row[j];
+    const read_status st = read_record(in, rec, 8);
+    if (st == read_status::ok)
+        for (int j = 0; j < 7; ++j) row[j] = rec[j + 1].r;
+    return st;
+}
+
+}  // namespace
+
+table_result write_table(record_reader& in, output_buffer& out) {
+    // harmval[r - 1][j - 1] is the j-th real of line r of the block being read. Each block
+    // overwrites the rows of the lines it has; the very first block starts from zeros.
+    double harmval[block_lines][7] = {};
+    table_result res;
+    for (int block = 1; block <= max_blocks; ++block) {
+        int n = 0;  // lines of the block read so far
+        while (n < block_lines) {
+            bool opens_block;
+            const read_status st = read_line(in, harmval[n], n == 0, opens_block);
+            if (st != read_status::ok) {
+                res.end =
+                    st == read_status::end_of_input ? table_end::input_ended : table_end::bad_input;
+                res.read = st;
+                if (!flush_output(out)) {
+                    res.end = table_end::write_failed;
+                    res.statement = 9;
+                }
+                return res;
+            }
+            if (opens_block) break;
+            ++n;
+        }
+
+        if (block == 1) {
+            put_row(out, nullptr, harmval, n, frequency_real);
+            // Out on its own, so that a failure is told apart from that of a data row.
+            if (!flush_output(out)) {
+                res.end = table_end::write_failed;
+                res.statement = 8;
+                return res;
+            }
+        }
+        put_row(out, &harmval[n > 1 ? 1 : 0][time_real], harmval, n, power_real);
+        if (out.failed) {
+            res.end = table_end::write_failed;
+            res.statement = 9;
+            return res;
+        }
+        ++res.rows;
+    }
+    res.end = table_end::block_limit;
+    if (!flush_output(out)) {
+        res.end = table_end::write_failed;
+        res.statement = 9;
+    }
+    return res;
+}
