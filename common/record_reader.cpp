@@ -50,7 +50,10 @@ static bool fill_more(record_reader& in) {
             return true;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) in.io_failed = true;
+        if (n < 0) {
+            in.io_failed = true;
+            in.io_errno = errno;
+        }
         in.at_eof = true;
         return false;
     }
@@ -274,7 +277,7 @@ std::string describe_read_error(const record_reader& in, read_status status, con
                                 int statement) {
     std::string m = std::string(program) + ": fatal input error at statement " +
                     std::to_string(statement) + " reading standard input";
-    if (status == read_status::io_error) return m + ": " + std::strerror(EIO) + "\n";
+    if (status == read_status::io_error) return m + ": " + std::strerror(in.io_errno) + "\n";
     m += ", line " + std::to_string(in.error_line) + ": " + in.error_reason + ": \"";
     // Show the item as text, cut to a sane length, with unprintable bytes escaped.
     std::size_t shown = 0;

@@ -45,6 +45,7 @@ struct record_reader {
     char* end = nullptr;  // end of the bytes in buf
     bool at_eof = false;
     bool io_failed = false;
+    int io_errno = 0;  // errno of a failed read
     long line = 1;  // line number at p
 
     // What went wrong, for the message of a bad_value or io_error.
