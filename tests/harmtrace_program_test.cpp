@@ -50,8 +50,7 @@ TEST(HarmtraceProgram, InputBeyondTheCapIsLeftUnread) {
 }
 
 TEST(HarmtraceProgram, FailedWriteIsReportedWithTag143) {
-    process_result r =
-        run_program(HARMTRACE_EXE, {}, as_text(tone({{440, 1}}, 0.5)), "/dev/full");
+    process_result r = run_program(HARMTRACE_EXE, {}, as_text(tone({{440, 1}}, 0.5)), "/dev/full");
     EXPECT_NE(r.status, 0);
     EXPECT_NE(r.err.find("harmtrace: error writing standard output at statement 143"),
               std::string::npos)
