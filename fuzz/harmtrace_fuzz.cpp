@@ -1,0 +1,141 @@
+// Fuzz target for harmtrace from end to end: any bytes as the text sample stream, read, searched
+// and reported as the program does it, with at most 20000 samples so that a run stays short.
+//
+// Besides the sanitizers' checks: a bad sample must give a short printable message tagged with
+// statement 20; the search's picks must stay in their ranges; the report must be whole report
+// lines, the same number for every window, harmonics counted up from 1. The pruned transforms
+// are checked bit for bit against the full ones: a trial at the picked coarse step and one at
+// the found fundamental, and for short inputs (or one input in eight) the whole report.
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "constants.h"
+#include "input.h"
+#include "output_buffer.h"
+#include "record_reader.h"
+#include "report.h"
+#include "report_line.h"
+#include "search.h"
+#include "trial.h"
+
+namespace {
+
+constexpr int max_fuzz_samples = 20000;
+
+[[noreturn]] void fail(const char* what) {
+    std::fprintf(stderr, "harmtrace_fuzz: %s\n", what);
+    std::abort();
+}
+
+void check(bool ok, const char* what) {
+    if (!ok) fail(what);
+}
+
+bool same_bits(double a, double b) {
+    return std::memcmp(&a, &b, sizeof a) == 0;
+}
+
+void check_message(const record_reader& in, read_status st) {
+    const std::string m = describe_read_error(in, st, "harmtrace", 20);
+    const std::string head = "harmtrace: fatal input error at statement 20 reading standard input";
+    check(m.compare(0, head.size(), head) == 0, "message lacks its position tag");
+    check(m.size() < 320 && m.back() == '\n', "message too long or not one line");
+    for (std::size_t k = 0; k + 1 < m.size(); ++k)
+        check(m[k] >= 0x20 && m[k] < 0x7f, "unprintable byte in message");
+}
+
+// The report for x0[0 .. nx0-1], written through a memory file as the program writes stdout.
+std::string report(const double* x0, int nx0, const search_result& s, bool fast) {
+    static const int fd = memfd_create("harmtrace_fuzz", 0);
+    static const auto out = std::make_unique<output_buffer>();
+    check(fd >= 0, "memfd_create failed");
+    check(ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0, "cannot reset the output file");
+    out->fd = fd;
+    out->used = 0;
+    harmonic_report(x0, nx0, s.f0, s.dt, *out, fast, 1);
+    check(flush_output(*out), "writing the report failed");
+    std::string text(std::size_t(lseek(fd, 0, SEEK_CUR)), '\0');
+    check(pread(fd, text.data(), text.size(), 0) == ssize_t(text.size()), "pread failed");
+    return text;
+}
+
+// Whole lines of report_line_width columns; in each window the harmonics 1, 2, ..., the same
+// count in every window.
+void check_report(const std::string& text, int nx0, const search_result& s) {
+    const std::size_t width = report_line_width + 1;
+    check(text.size() % width == 0, "report is not whole lines");
+    const std::size_t lines = text.size() / width;
+    const std::int64_t m = final_grid_points(nx0, s.dt);
+    const std::int64_t windows = m < window_points ? 0 : (m - window_points) / window_advance + 1;
+    if (windows == 0) {
+        check(lines == 0, "report without a window");
+        return;
+    }
+    check(lines % std::size_t(windows) == 0 && lines / std::size_t(windows) <= 10,
+          "harmonic count differs between windows");
+    const std::size_t per_window = lines / std::size_t(windows);
+    for (std::size_t n = 0; n < lines; ++n) {
+        const std::string_view line(text.data() + n * width, width);
+        check(line.back() == '\n', "report line of the wrong length");
+        char want[5];
+        std::snprintf(want, sizeof want, "%4d", int(n % per_window + 1));
+        check(line.substr(0, 4) == want, "harmonics not counted up from 1");
+        for (char c : line.substr(4, report_line_width - 4))
+            check((c >= '0' && c <= '9') || std::strchr(" .-+E*NaIfinty", c) != nullptr,
+                  "unexpected character in a report line");
+    }
+}
+
+// One trial, pruned and full, must give the same doubles.
+void check_trial(const double* x0, int nx0, double ftry, int n, double tol) {
+    static const auto work = std::make_unique<trial_work>();
+    if (!(ftry > 0) || !std::isfinite(ftry)) return;
+    const double dt = double(0.0009765625L / ftry);
+    const trial_match fast = run_trial_fast(x0, nx0, ftry, dt, n, tol, *work);
+    const trial_match full = run_trial_reference(x0, nx0, ftry, dt, n, tol, *work);
+    check(fast.count == full.count, "pruned trial matches other bins");
+    for (int q = 0; q < fast.count; ++q)
+        check(same_bits(fast.frq[q], full.frq[q]) && same_bits(fast.pt[q], full.pt[q]),
+              "pruned trial differs from the full one");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const auto x0 = std::make_unique<double[]>(max_fuzz_samples);
+    record_reader in;
+    open_reader(in, std::string_view(reinterpret_cast<const char*>(data), size));
+    read_status st;
+    const int nx0 = read_samples(in, x0.get(), max_fuzz_samples, st);
+    check(nx0 >= 0 && nx0 <= max_fuzz_samples, "sample count out of range");
+    check(st != read_status::ok || nx0 == max_fuzz_samples, "reading stopped early");
+    if (st == read_status::bad_value || st == read_status::io_error) {
+        check_message(in, st);
+        return 0;
+    }
+
+    const search_result s = fundamental_search(x0.get(), nx0, true, 1);
+    check(s.pick >= 0 && s.pick <= 144, "coarse pick out of range");
+    for (int lev = 0, prev = s.pick; lev < 5; prev = s.kbest[lev++])
+        check((s.kbest[lev] >= -15 && s.kbest[lev] <= 15) || s.kbest[lev] == prev,
+              "refinement offset out of range");
+
+    const std::string text = report(x0.get(), nx0, s, true);
+    check_report(text, nx0, s);
+
+    check_trial(x0.get(), nx0, double(27.5L * std::pow(2.0, double(ext(s.pick) / 24))),
+                coarse_points, coarse_tol);
+    check_trial(x0.get(), nx0, s.f0, refine_points, refine_tol);
+    if (nx0 < 3000 || size % 8 == 0)
+        check(report(x0.get(), nx0, s, false) == text, "pruned report differs from the full one");
+    return 0;
+}
