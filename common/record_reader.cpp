@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -11,8 +12,10 @@
 
 void open_reader(record_reader& in, int fd, std::size_t capacity) {
     in.fd = fd;
-    in.cap = capacity;
-    in.buf = std::make_unique<char[]>(capacity);
+    // Room for two bytes at least: a carriage return is a line end only when
+    // the byte after it is a line feed, so both must be seen together.
+    in.cap = std::max<std::size_t>(capacity, 2);
+    in.buf = std::make_unique<char[]>(in.cap);
     in.p = in.end = in.buf.get();
     in.at_eof = in.io_failed = false;
     in.line = 1;

@@ -254,7 +254,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     // The buffer size comes from the input's size, so that the fuzzer's changes of length move
     // the buffer boundaries over the text.
-    const std::size_t capacity = 2 + size % 63;
+    const std::size_t capacity = 1 + size % 64;
 
     check_tokens(text);
     {
