@@ -14,7 +14,7 @@ int main() {
     const int nx0 = read_standard_input(x0.get());
     if (nx0 < 0) return 2;
     const search_result s = fundamental_search(x0.get(), nx0, true, 2);
-    auto out = std::make_unique<output_buffer>();
+    auto out = std::make_unique_for_overwrite<output_buffer>();
     harmonic_report(x0.get(), nx0, s.f0, s.dt, *out, true, 2);
     if (!flush_output(*out)) {
         report_write_error(*out, "harmtrace", 143);

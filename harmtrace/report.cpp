@@ -87,16 +87,16 @@ void harmonic_report(const double* x0, int nx0, double f0, double dt, output_buf
         spectrum_work work;
         double x1[window_points];
     };
-    auto grid = std::make_unique<double[]>(span);
-    auto times = std::make_unique<double[]>(span);
-    auto lines = std::make_unique<char[]>(std::size_t(batch) * line_room);
+    // Work space only: every element is written before it is read.
+    auto grid = std::make_unique_for_overwrite<double[]>(span);
+    auto lines = std::make_unique_for_overwrite<char[]>(std::size_t(batch) * line_room);
     int length[batch];
     std::unique_ptr<worker_space> space[2] = {
-        std::make_unique<worker_space>(), threads > 1 ? std::make_unique<worker_space>() : nullptr};
-    auto frq = std::make_unique<double[]>(window_points / 2 + 1);
+        std::make_unique_for_overwrite<worker_space>(),
+        threads > 1 ? std::make_unique_for_overwrite<worker_space>() : nullptr};
+    auto frq = std::make_unique_for_overwrite<double[]>(window_points / 2 + 1);
     window_frequencies(dt, frq.get());
 
-    resample_cursor cur;
     std::int64_t have = 0;  // grid points made so far
     for (std::int64_t w0 = 0; w0 < windows && !out.failed; w0 += batch) {
         const int nb = int(std::min<std::int64_t>(batch, windows - w0));
@@ -106,7 +106,14 @@ void harmonic_report(const double* x0, int nx0, double f0, double dt, output_buf
         const std::int64_t kept = have - base;
         if (kept > 0) std::memmove(grid.get(), grid.get() + (span - kept), sizeof(double) * kept);
         const std::int64_t last = base + window_advance * (nb - 1) + window_points;
-        resample_points(x0, nx0, dt, have + 1, last, cur, times.get(), grid.get() + kept);
+        // The new points in two halves, side by side.
+        const std::int64_t from = have + 1, half = (last - have) / 2;
+        run_items(2, threads, [&](int q, int) {
+            const std::int64_t a = q == 0 ? from : from + half, b = q == 0 ? from + half - 1 : last;
+            resample_cursor cur = cursor_for(nx0, dt, a);
+            if (a <= b)
+                resample_points(x0, nx0, dt, a, b, cur, nullptr, grid.get() + kept + (a - from));
+        });
         have = last;
 
         run_items(nb, threads, [&](int q, int worker) {

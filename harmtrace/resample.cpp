@@ -8,6 +8,7 @@
 void resample_points(const double* x0, int nx0, double dt, std::int64_t first, std::int64_t last,
                      resample_cursor& cur, double* t, double* x) {
     int j = cur.j;
+    double tj = input_time(j);  // time of input sample j, kept while j stays
     // Slope and intercept belong to an interval, not to a grid point: keep
     // those of the last interval used.
     int cached = -1;
@@ -20,32 +21,39 @@ void resample_points(const double* x0, int nx0, double dt, std::int64_t first, s
         }
         const double tr = double(ext(r - 1) * dt);
         double xr = 0;
-        int jj = j;
-        while (jj <= nx0 - 1) {
-            const double tj = input_time(jj);
+        for (; j <= nx0 - 1; tj = input_time(++j)) {
             if (tj == tr) {
-                xr = x0[jj - 1];
+                xr = x0[j - 1];
                 break;
             }
             if (tj > tr) {
-                // tr lies strictly between samples jj - 1 and jj.
-                if (jj != cached) {
-                    const double ta = input_time(jj - 1);
-                    const double xa = x0[jj - 2], xb = x0[jj - 1];
+                // tr lies strictly between samples j - 1 and j.
+                if (j != cached) {
+                    const double ta = input_time(j - 1);
+                    const double xa = x0[j - 2], xb = x0[j - 1];
                     a = double((ext(xa) - xb) / (ext(ta) - tj));
                     b = double((ext(ta) * xb - ext(tj) * xa) / (ext(ta) - tj));
-                    cached = jj;
+                    cached = j;
                 }
                 xr = double(ext(tr) * a + b);
                 break;
             }
-            ++jj;
         }
-        j = jj;
         if (t) t[r - first] = tr;
         x[r - first] = xr;
     }
     cur.j = j;
+}
+
+resample_cursor cursor_for(int nx0, double dt, std::int64_t r) {
+    const double tr = double(ext(r - 1) * dt);
+    const int last = nx0 - 1;  // the search never looks past this sample
+    if (last < 1) return {1};
+    // The first sample at or after tr, or nx0 when there is none.
+    int j = int(std::clamp(tr / dt0, 1.0, double(last)));
+    while (j > 1 && input_time(j - 1) >= tr) --j;
+    while (j <= last && input_time(j) < tr) ++j;
+    return {j};
 }
 
 int resample(const double* x0, int nx0, double dt, int n, double* t, double* x) {

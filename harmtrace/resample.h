@@ -21,5 +21,10 @@ struct resample_cursor {
 void resample_points(const double* x0, int nx0, double dt, std::int64_t first, std::int64_t last,
                      resample_cursor& cur, double* t, double* x);
 
+// The cursor with which grid point r (1-based) of step dt can be made without
+// making the points before it: a point's value depends on its time alone, and
+// the search from this cursor stops where the one from the start would.
+resample_cursor cursor_for(int nx0, double dt, std::int64_t r);
+
 // A whole grid of n points from time 0; returns n, the count of grid points.
 int resample(const double* x0, int nx0, double dt, int n, double* t, double* x);

@@ -22,8 +22,10 @@ int select_offset(const double* cpt, double ptmax, int kbest) {
 }
 
 search_result fundamental_search(const double* x0, int nx0, bool fast, int threads) {
-    std::unique_ptr<trial_work> work[2] = {std::make_unique<trial_work>(),
-                                           threads > 1 ? std::make_unique<trial_work>() : nullptr};
+    // Work space only: every element a trial reads it has written first.
+    std::unique_ptr<trial_work> work[2] = {
+        std::make_unique_for_overwrite<trial_work>(),
+        threads > 1 ? std::make_unique_for_overwrite<trial_work>() : nullptr};
     // Trial tables, indexed -50..150 through the pointers below.
     double cfrq_store[201] = {}, cpt_store[201] = {};
     double* cfrq = cfrq_store + 50;

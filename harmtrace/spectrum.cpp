@@ -90,7 +90,10 @@ fft_plan make_fft_plan(int nfft, int k0, int k1) {
         need[std::size_t(k)] = 1;
         if (k >= 1) need[std::size_t(plan.nf + k)] = 1;
     }
-    plan.butterflies.resize(std::size_t(std::max(plan.m, 1)));
+    const std::size_t stages = std::size_t(std::max(plan.m, 1));
+    plan.first.assign(stages, 0);
+    plan.middle.assign(stages, 0);
+    plan.butterflies.resize(stages);
     for (int p = plan.m - 1; p >= 1; --p) {
         const int L = 1 << p, h = L / 2;
         std::vector<char> butterfly(std::size_t(h) + 1, 0);
@@ -104,7 +107,12 @@ fft_plan make_fft_plan(int nfft, int k0, int k1) {
         std::vector<char> before(std::size_t(L), 0);
         for (int k = 0; k <= h; ++k) {
             if (!butterfly[std::size_t(k)]) continue;
-            plan.butterflies[std::size_t(p)].push_back(k);
+            if (k == 0)
+                plan.first[std::size_t(p)] = 1;
+            else if (k == h)
+                plan.middle[std::size_t(p)] = 1;
+            else
+                plan.butterflies[std::size_t(p)].push_back(k);
             before[std::size_t(k)] = 1;
             if (k != 0 && k != h) before[std::size_t(h + k)] = 1;
         }
@@ -128,29 +136,34 @@ const double* fft_pruned(const fft_plan& plan, double* x, double* y) {
     double* out = x;
     for (int p = 1; p <= plan.m - 1; ++p) {
         const int L = 1 << p, h = L / 2, G = nfft >> (p + 1);
+        // Group a joins A = in[a ..] and B = in[nf + a ..] into Y at out[2a ..]:
+        // its first half (positions 0 .. L-1) then its second (L .. 2L-1).
+        if (plan.first[std::size_t(p)]) {
+            for (int a = 0; a < G * L; a += L) {
+                out[2 * a] = double(ext(in[a]) + in[nf + a]);
+                out[2 * a + L] = double(ext(in[a]) - in[nf + a]);
+            }
+        }
+        if (plan.middle[std::size_t(p)]) {
+            for (int a = 0; a < G * L; a += L) {
+                out[2 * a + h] = in[a + h];
+                out[2 * a + L + h] = in[nf + a + h];
+            }
+        }
         const std::vector<int>& ks = plan.butterflies[std::size_t(p)];
         for (int a = 0; a < G * L; a += L) {
             const double* A = in + a;
             const double* B = in + nf + a;
-            double* lo = out + 2 * a;  // first half of Y: positions 0 .. L-1
-            double* hi = lo + L;       // second half: positions L .. 2L-1
+            double* lo = out + 2 * a;
             for (int k : ks) {
-                if (k == 0) {
-                    lo[0] = double(ext(A[0]) + B[0]);
-                    hi[0] = double(ext(A[0]) - B[0]);
-                } else if (k == h) {
-                    lo[h] = A[h];
-                    hi[h] = B[h];
-                } else {
-                    const ext cs = s[nq - G * k], sn = s[G * k];
-                    const double ar = A[k], ai = A[h + k], br = B[k], bi = B[h + k];
-                    const double u = double(cs * br - sn * bi);
-                    const double v = double(sn * br + cs * bi);
-                    lo[k] = double(ext(ar) + u);
-                    lo[L - k] = double(ext(ar) - u);
-                    hi[k] = double(ext(ai) + v);
-                    hi[L - k] = double(ext(v) - ai);
-                }
+                const ext cs = s[nq - G * k], sn = s[G * k];
+                const double ar = A[k], ai = A[h + k], br = B[k], bi = B[h + k];
+                const double u = double(cs * br - sn * bi);
+                const double v = double(sn * br + cs * bi);
+                lo[k] = double(ext(ar) + u);
+                lo[L - k] = double(ext(ar) - u);
+                lo[L + k] = double(ext(ai) + v);
+                lo[2 * L - k] = double(ext(v) - ai);
             }
         }
         std::swap(in, out);

@@ -61,8 +61,11 @@ struct fft_plan {
     int m = 0, nfft = 0, nf = 0, nq = 0;
     int k0 = 0, k1 = 0;   // transform indices delivered: bins k0 + 1 .. k1 + 1
     bool stage0[2] = {};  // positions 0 and 1 of the length-2 transforms
-    std::vector<std::vector<int>> butterflies;  // per stage p >= 1: the k of 0..h to compute
-    std::vector<double> s;                      // the sine table for nfft, filled once
+    // Per stage p >= 1: whether the butterflies of k = 0 and k = h are needed,
+    // and which of k = 1 .. h-1.
+    std::vector<char> first, middle;
+    std::vector<std::vector<int>> butterflies;
+    std::vector<double> s;  // the sine table for nfft, filled once
 };
 
 fft_plan make_fft_plan(int nfft, int k0, int k1);

@@ -107,3 +107,25 @@ TEST(Resample, InputTimesAreExactProducts) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Resample, AnyPointCanBeMadeWithoutThoseBeforeIt) {
+    std::vector<double> x0 = samples(500);
+    for (int nx0 : {0, 1, 2, 3, 500}) {
+        for (double dt : {dt0, dt0 / 3, dt0 * 1.7, 0.0009765625 / 440}) {
+            Grid whole(3000);
+            resample(x0.data(), nx0, dt, 3000, whole.t.data(), whole.x.data());
+            for (std::int64_t first : {1, 2, 7, 100, 999, 2990}) {
+                Grid part(3000);
+                resample_cursor cur = cursor_for(nx0, dt, first);
+                resample_points(x0.data(), nx0, dt, first, 3000, cur, nullptr, part.x.data());
+                for (std::int64_t r = first; r <= 3000; ++r)
+                    ASSERT_EQ(part.x[std::size_t(r - first)], whole.x[std::size_t(r - 1)])
+                        << nx0 << " " << dt << " " << first << " " << r;
+            }
+        }
+    }
+}
+
+}  // namespace
