@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "output_buffer.h"
-#include "spectrum.h"
+#include "fft.h"
 
 // Number of points of the final grid: trunc(nx0 * dt0 / dt).
 std::int64_t final_grid_points(int nx0, double dt);

@@ -6,7 +6,7 @@
 #include "constants.h"
 #include "parallel.h"
 #include "resample.h"
-#include "spectrum.h"
+#include "fft.h"
 #include "trial.h"
 
 int pick_step(const double* cpt, double ptmax) {

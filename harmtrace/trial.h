@@ -4,7 +4,7 @@
 // within tol of ftry.
 
 #include "constants.h"
-#include "spectrum.h"
+#include "fft.h"
 
 struct trial_work {
     double t[coarse_points];
