@@ -10,7 +10,7 @@
 #include "report.h"
 #include "resample.h"
 #include "search.h"
-#include "spectrum.h"
+#include "fft.h"
 #include "trial.h"
 
 namespace {
