@@ -111,7 +111,7 @@ void read_as_samples(reader_pair& r, int limit) {
 // blockcsv: 1 integer and 7 reals per record; values the read leaves alone keep the last ones.
 // With peek set, every record is looked at first: a line beginning with '#' is skipped whole
 // (also when the small buffer shows only its beginning), any other is read.
-void read_as_blocks(reader_pair& r, bool peek, std::size_t capacity) {
+void read_as_blocks(reader_pair& r, bool peek) {
     record_value v[2][8];
     for (auto& row : v) row[0].integer = true;
     for (;;) {
@@ -127,7 +127,7 @@ void read_as_blocks(reader_pair& r, bool peek, std::size_t capacity) {
             } else if (has1) {
                 // A line longer than the buffer comes back as the buffer's first bytes; one
                 // of blanks only may be a run that the whole reading passes over.
-                check(line[1].size() == capacity, "cut line not as long as the buffer");
+                check(line[1].size() == r.file.cap, "cut line not as long as the buffer");
                 std::string_view shown = line[1];
                 if (shown.back() == '\r') shown.remove_suffix(1);
                 if (shown.find_first_not_of(" \t") != std::string_view::npos) {
@@ -264,11 +264,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     {
         reader_pair r(text, data, capacity);
-        read_as_blocks(r, false, capacity);
+        read_as_blocks(r, false);
     }
     {
         reader_pair r(text, data, capacity);
-        read_as_blocks(r, true, capacity);
+        read_as_blocks(r, true);
     }
     return 0;
 }
