@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -126,6 +128,24 @@ TEST(Resample, AnyPointCanBeMadeWithoutThoseBeforeIt) {
             }
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Constants, SinglePrecisionValuesWidenedToDouble) {
+    auto bits = [](double v) {
+        std::uint64_t b;
+        std::memcpy(&b, &v, sizeof b);
+        return b;
+    };
+    EXPECT_EQ(bits(dt0), 0x3EF7C6F8C0000000u);
+    EXPECT_EQ(dt0, double(1.0f / 44100.0f));
+    EXPECT_EQ(coarse_tol, double(1e-5f));
+    EXPECT_EQ(refine_tol, double(1e-6f));
+    EXPECT_EQ(harmonic_tol, double(0.1f));
+    EXPECT_EQ(ln2_single, ext(std::log(2.0f)));
 }
 
 }  // namespace
