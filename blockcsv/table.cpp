@@ -47,8 +47,10 @@ void put_row(output_buffer& out, const double* lead, const double (*harmval)[7],
 
 // Reads the next line of a block into row. A report line of harmonic 1 that would not be the
 // block's first line is left unread and opens_block is set: it begins the next block.
-read_status read_line(record_reader& in, double* row, bool first_line, bool& opens_block) {
-    opens_block = false;
+// by_columns tells whether the line was a report line.
+read_status read_line(record_reader& in, double* row, bool first_line, bool& opens_block,
+                      bool& by_columns) {
+    opens_block = by_columns = false;
     std::string_view line;
     bool complete;
     if (!peek_line(in, line, complete))
@@ -57,6 +59,7 @@ read_status read_line(record_reader& in, double* row, bool first_line, bool& ope
     std::int32_t k;
     double v[7];
     if (complete && read_report_columns(line, k, v)) {
+        by_columns = true;
         if (k == 1 && !first_line) {
             opens_block = true;
             return read_status::ok;
@@ -83,11 +86,17 @@ table_result write_table(record_reader& in, output_buffer& out) {
     // overwrites the rows of the lines it has; the very first block starts from zeros.
     double harmval[block_lines][7] = {};
     table_result res;
+    // harmtrace finds the same harmonics in every window of a run, so its blocks all have the
+    // same length: a block of report lines that ends with the input after as many lines as the
+    // last block that a harmonic 1 ended is complete, not cut off.
+    int short_length = 0;
     for (int block = 1; block <= max_blocks; ++block) {
         int n = 0;  // lines of the block read so far
+        bool all_columns = true;
         while (n < block_lines) {
-            bool opens_block;
-            const read_status st = read_line(in, harmval[n], n == 0, opens_block);
+            bool opens_block, by_columns;
+            const read_status st = read_line(in, harmval[n], n == 0, opens_block, by_columns);
+            if (st == read_status::end_of_input && n > 0 && n == short_length && all_columns) break;
             if (st != read_status::ok) {
                 res.end =
                     st == read_status::end_of_input ? table_end::input_ended : table_end::bad_input;
@@ -98,7 +107,11 @@ table_result write_table(record_reader& in, output_buffer& out) {
                 }
                 return res;
             }
-            if (opens_block) break;
+            if (opens_block) {
+                short_length = n;
+                break;
+            }
+            all_columns = all_columns && by_columns;
             ++n;
         }
 

@@ -6,7 +6,8 @@
 // may go on over the following lines. Ten lines make a block. A report line of harmonic 1 also
 // opens a new block and ends the one before it early, so that a window with fewer than ten
 // harmonics does not push its neighbour's lines into its row. Free-form lines are grouped by
-// counting alone. A block cut off by the end of input is dropped.
+// counting alone. A block cut off by the end of input is dropped; a last block of report lines
+// as long as the short block before it is complete (harmtrace's blocks of one run are all alike).
 //
 // Output, one line per row, each opening with a blank and ending with a comma:
 //

@@ -26,15 +26,16 @@ double field(const std::string& line, std::size_t first, std::size_t width) {
 }
 
 // The reals that the table should carry, in order: the first window's frequencies, then for
-// each window the time on its second line and its powers. A short last window is dropped.
+// each window the time on its second line and its powers. A short last window is kept when it
+// is as long as the one before it (harmtrace's windows of one run are all alike).
 std::vector<double> expected_reals(const std::string& report) {
     std::vector<std::string> lines;
     std::istringstream s(report);
     for (std::string line; std::getline(s, line);) lines.push_back(line);
     std::vector<double> reals;
-    for (std::size_t i = 0, n; i < lines.size(); i += n) {
+    for (std::size_t i = 0, n, before = 0; i < lines.size(); i += n, before = n) {
         for (n = 1; n < 10 && i + n < lines.size() && lines[i + n].substr(0, 4) != "   1";) ++n;
-        if (n < 10 && i + n == lines.size()) break;
+        if (n < 10 && i + n == lines.size() && n != before) break;
         if (i == 0)
             for (std::size_t r = 0; r < n; ++r) reals.push_back(field(lines[r], 34, 16));
         reals.push_back(field(lines[i + (n > 1)], 4, 10));

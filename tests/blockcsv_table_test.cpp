@@ -160,3 +160,19 @@ TEST(BlockcsvTable, FailedRowWriteStopsWithStatement9) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BlockcsvTable, LastShortBlockAsLongAsTheOnesBeforeIsKept) {
+    std::string text;
+    for (double t : {0.5, 1.5, 2.5})
+        for (int k = 1; k <= 8; ++k) text += report(k, t, 1750 * k, t + k);
+    EXPECT_EQ(convert(text).r.rows, 3);
+    // One line short of the blocks before it: cut off, dropped.
+    EXPECT_EQ(convert(text.substr(0, text.size() - report_line_width - 1)).r.rows, 2);
+    // A last block of free-form lines gives no such evidence.
+    std::string mixed = text.substr(0, text.size() - 8 * (report_line_width + 1));
+    EXPECT_EQ(convert(mixed + free_block(2.5, 8)).r.rows, 2);
+}
+
+}  // namespace
