@@ -79,6 +79,7 @@ TEST(FastPath, SearchAndReportMatchTheReference) {
     for (double& v : random) v = std::round(noise(rng));
     inputs.push_back({"random", random});
     inputs.push_back({"short", tone({{440, 1}}, 0.05)});
+    inputs.push_back({"beyond the grid capacity", tone({{500, 1}, {1000, 0.3}}, 5)});
     inputs.push_back({"empty", {}});
     std::vector<double> odd = tone({{330, 1}}, 0.4);
     odd[100] = std::numeric_limits<double>::quiet_NaN();
