@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
+#include "fft.h"
 #include "report.h"
 #include "resample.h"
 #include "search.h"
-#include "fft.h"
 #include "trial.h"
 
 namespace {

@@ -46,7 +46,7 @@ struct record_reader {
     bool at_eof = false;
     bool io_failed = false;
     int io_errno = 0;  // errno of a failed read
-    long line = 1;  // line number at p
+    long line = 1;     // line number at p
 
     // What went wrong, for the message of a bad_value or io_error.
     long error_line = 0;

@@ -6,8 +6,8 @@
 
 #include <cstdint>
 
-#include "output_buffer.h"
 #include "fft.h"
+#include "output_buffer.h"
 
 // Number of points of the final grid: trunc(nx0 * dt0 / dt).
 std::int64_t final_grid_points(int nx0, double dt);

@@ -4,9 +4,9 @@
 #include <memory>
 
 #include "constants.h"
+#include "fft.h"
 #include "parallel.h"
 #include "resample.h"
-#include "fft.h"
 #include "trial.h"
 
 int pick_step(const double* cpt, double ptmax) {
