@@ -13,9 +13,9 @@ spectrum_sizes spectrum_size(int n) {
     return z;
 }
 
-void sine_table(int nfft, spectrum_work& w) {
+void sine_table(int nfft, double* s) {
     const int nq = nfft / 4;
-    for (int i = 1; i <= nq - 1; ++i) w.s[i] = std::sin(double((ext(i + i) * pi) / nfft));
+    for (int i = 1; i <= nq - 1; ++i) s[i] = std::sin(double((ext(i + i) * pi) / nfft));
 }
 
 void fft(double* x, int nfft, int nf, int nq, int m, spectrum_work& w) {
@@ -64,11 +64,11 @@ void fft(double* x, int nfft, int nf, int nq, int m, spectrum_work& w) {
 int spectrum(int n, double dt, double* x, double* pt, double* frq, spectrum_work& w) {
     const spectrum_sizes z = spectrum_size(n);
     assert(z.nfft <= max_nfft);
-    sine_table(z.nfft, w);
+    sine_table(z.nfft, w.s);
     if (z.nf >= 1) fft(x, z.nfft, z.nf, z.nq, z.m, w);
     if (z.nf >= 1) w.fti[0] = 0;  // X(nf) is dropped; it survives only in x(nf + 1)
     for (int i = 2; i <= z.nf; ++i) {
-        pt[i] = bin_power(w, i, z.nfft, dt);
+        pt[i] = bin_power(w.ftr[i - 1], w.fti[i - 1], z.nfft, dt);
         frq[i] = bin_frequency(i, z.nfft, dt);
     }
     return z.nf;
@@ -80,8 +80,7 @@ fft_plan make_fft_plan(int nfft, int k0, int k1) {
     plan.m = z.m, plan.nfft = z.nfft, plan.nf = z.nf, plan.nq = z.nq;
     plan.k0 = k0, plan.k1 = k1;
     plan.s.assign(std::size_t(std::max(plan.nq, 1)), 0.0);
-    for (int i = 1; i <= plan.nq - 1; ++i)
-        plan.s[std::size_t(i)] = std::sin(double((ext(i + i) * pi) / plan.nfft));
+    sine_table(plan.nfft, plan.s.data());
 
     // Positions needed in the output of the current stage, walking back from
     // the last stage: Re X(k) at k, Im X(k) at nf + k.

@@ -31,8 +31,8 @@ struct spectrum_sizes {
 // m = trunc(ln(n + 0.5) / ln2_single), nfft = 2^m, nf = nfft / 2, nq = nfft / 4.
 spectrum_sizes spectrum_size(int n);
 
-// Fills w.s for a transform of length nfft.
-void sine_table(int nfft, spectrum_work& w);
+// Fills s[1 .. nfft/4 - 1] for a transform of length nfft.
+void sine_table(int nfft, double* s);
 
 // Transforms x[0 .. nfft-1] in place into half-complex layout; ftr and fti
 // receive the two halves (fti[0] = X(nf)). Needs w.s filled for nfft.
@@ -43,10 +43,10 @@ void fft(double* x, int nfft, int nf, int nq, int m, spectrum_work& w);
 // x[0 .. nfft-1] is overwritten with the transform. Returns nf.
 int spectrum(int n, double dt, double* x, double* pt, double* frq, spectrum_work& w);
 
-// The bin value formulas alone, from a transform in w.ftr, w.fti.
-inline double bin_power(const spectrum_work& w, int i, int nfft, double dt) {
-    const ext re = w.ftr[i - 1], im = w.fti[i - 1];
-    return double(((2 * (re * re + im * im)) * dt) / ext(nfft - 1));
+// The bin value formulas alone. Power of a bin from its transform value:
+// the sum of the squares, doubled, times dt, over nfft - 1.
+inline double bin_power(double re, double im, int nfft, double dt) {
+    return double(((2 * (ext(re) * re + ext(im) * im)) * dt) / ext(nfft - 1));
 }
 inline double bin_frequency(int i, int nfft, double dt) {
     return double(((1 / ext(dt)) * (i - 1)) / nfft);
@@ -75,8 +75,7 @@ fft_plan make_fft_plan(int nfft, int k0, int k1);
 // valid at positions k and nf + k for k in plan.k0 .. plan.k1.
 const double* fft_pruned(const fft_plan& plan, double* x, double* y);
 
-// Bin i (1-based) of a pruned result, by the formula of spectrum().
+// Bin i (1-based) of a pruned result.
 inline double pruned_bin_power(const double* r, const fft_plan& plan, int i, double dt) {
-    const ext re = r[i - 1], im = r[plan.nf + i - 1];
-    return double(((2 * (re * re + im * im)) * dt) / ext(plan.nfft - 1));
+    return bin_power(r[i - 1], r[plan.nf + i - 1], plan.nfft, dt);
 }

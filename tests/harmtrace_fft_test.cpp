@@ -44,7 +44,7 @@ TEST(Spectrum, SizesAreTheLargestPowerOfTwoNotAboveN) {
 
 TEST(Spectrum, EightPointRampStageByStage) {
     auto w = std::make_unique<spectrum_work>();
-    sine_table(8, *w);
+    sine_table(8, w->s);
     std::vector<double> x = ramp(8);
     fft(x.data(), 8, 4, 2, 1, *w);  // stage 0 only
     EXPECT_EQ(x, (std::vector<double>{6, -4, 8, -4, 10, -4, 12, -4}));
