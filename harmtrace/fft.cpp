@@ -18,41 +18,61 @@ void sine_table(int nfft, double* s) {
     for (int i = 1; i <= nq - 1; ++i) s[i] = std::sin(double((ext(i + i) * pi) / nfft));
 }
 
-void fft(double* x, int nfft, int nf, int nq, int m, spectrum_work& w) {
-    (void)nfft;
+namespace {
+
+// The sum and the difference that open every transform of a stage: Y(0) = A(0) + B(0) and
+// Y(L) = A(0) - B(0).
+inline double join_sum(double a, double b) {
+    return double(ext(a) + b);
+}
+inline double join_difference(double a, double b) {
+    return double(ext(a) - b);
+}
+
+// The butterfly of position k (0 < k < h) in a stage that joins the half-complex transforms A
+// and B of length L = 2h into Y of length 2L: Y(k) and Y(L - k) from A(k) and the rotated B(k).
+// lo receives Y's first half (real parts and Y(L)'s position), hi its second half. The full and
+// the pruned transform both go through here, so they compute every value alike.
+inline void butterfly(const double* s, int nq, int G, int k, int h, const double* A,
+                      const double* B, double* lo, double* hi) {
+    const int L = 2 * h;
+    const ext cs = s[nq - G * k], sn = s[G * k];  // cos and sin of pi k / L
+    const double ar = A[k], ai = A[h + k], br = B[k], bi = B[h + k];
+    const double u = double(cs * br - sn * bi);
+    const double v = double(sn * br + cs * bi);
+    lo[k] = double(ext(ar) + u);
+    lo[L - k] = double(ext(ar) - u);
+    hi[k] = double(ext(ai) + v);
+    hi[L - k] = double(ext(v) - ai);
+}
+
+}  // namespace
+
+void fft(double* x, int nf, int nq, int m, spectrum_work& w) {
     double* ftr = w.ftr;
     double* fti = w.fti;
-    const double* s = w.s;
     // Stage 0: nf transforms of length 2, of the samples j and j + nf.
     for (int j = 0; j < nf; ++j) {
-        ftr[j] = double(ext(x[j]) + x[j + nf]);
-        fti[j] = double(ext(x[j]) - x[j + nf]);
+        ftr[j] = join_sum(x[j], x[j + nf]);
+        fti[j] = join_difference(x[j], x[j + nf]);
     }
     for (int j = 0; j < nf; ++j) {
         x[2 * j] = ftr[j];
         x[2 * j + 1] = fti[j];
     }
-    // Stage p joins transform A (first half of x) and B (second half) of
-    // length L into Y of length 2L: Y(k) = A(k) + e^(i pi k / L) B(k).
+    // Stage p joins transform A (first half of x) and B (second half) of length L into Y of
+    // length 2L: Y(k) = A(k) + e^(i pi k / L) B(k). Y's two halves go to ftr and fti, and the
+    // copy pass puts them back into x side by side.
     for (int p = 1; p <= m - 1; ++p) {
-        const int L = 1 << p, h = L / 2, G = nfft >> (p + 1);
+        const int L = 1 << p, h = L / 2, G = nf >> p;
         for (int a = 0; a < G * L; a += L) {
             const double* A = x + a;
             const double* B = x + nf + a;
-            ftr[a] = double(ext(A[0]) + B[0]);
-            fti[a] = double(ext(A[0]) - B[0]);
+            ftr[a] = join_sum(A[0], B[0]);
+            fti[a] = join_difference(A[0], B[0]);
             ftr[a + h] = A[h];
             fti[a + h] = B[h];
-            for (int k = 1; k <= h - 1; ++k) {
-                const ext cs = s[nq - G * k], sn = s[G * k];
-                const double ar = A[k], ai = A[h + k], br = B[k], bi = B[h + k];
-                const double u = double(cs * br - sn * bi);
-                const double v = double(sn * br + cs * bi);
-                ftr[a + k] = double(ext(ar) + u);
-                ftr[a + L - k] = double(ext(ar) - u);
-                fti[a + k] = double(ext(ai) + v);
-                fti[a + L - k] = double(ext(v) - ai);
-            }
+            for (int k = 1; k <= h - 1; ++k) butterfly(w.s, nq, G, k, h, A, B, ftr + a, fti + a);
         }
         for (int a = 0; a < G * L; a += L) {
             for (int k = 0; k < L; ++k) x[2 * a + k] = ftr[a + k];
@@ -65,7 +85,7 @@ int spectrum(int n, double dt, double* x, double* pt, double* frq, spectrum_work
     const spectrum_sizes z = spectrum_size(n);
     assert(z.nfft <= max_nfft);
     sine_table(z.nfft, w.s);
-    if (z.nf >= 1) fft(x, z.nfft, z.nf, z.nq, z.m, w);
+    if (z.nf >= 1) fft(x, z.nf, z.nq, z.m, w);
     if (z.nf >= 1) w.fti[0] = 0;  // X(nf) is dropped; it survives only in x(nf + 1)
     for (int i = 2; i <= z.nf; ++i) {
         pt[i] = bin_power(w.ftr[i - 1], w.fti[i - 1], z.nfft, dt);
@@ -123,24 +143,24 @@ fft_plan make_fft_plan(int nfft, int k0, int k1) {
 }
 
 const double* fft_pruned(const fft_plan& plan, double* x, double* y) {
-    const int nf = plan.nf, nq = plan.nq, nfft = plan.nfft;
+    const int nf = plan.nf, nq = plan.nq;
     const double* s = plan.s.data();
     if (nf < 1) return x;
     // Stage 0 writes straight into the layout the copy pass would give.
     if (plan.stage0[0])
-        for (int j = 0; j < nf; ++j) y[2 * j] = double(ext(x[j]) + x[j + nf]);
+        for (int j = 0; j < nf; ++j) y[2 * j] = join_sum(x[j], x[j + nf]);
     if (plan.stage0[1])
-        for (int j = 0; j < nf; ++j) y[2 * j + 1] = double(ext(x[j]) - x[j + nf]);
+        for (int j = 0; j < nf; ++j) y[2 * j + 1] = join_difference(x[j], x[j + nf]);
     double* in = y;
     double* out = x;
     for (int p = 1; p <= plan.m - 1; ++p) {
-        const int L = 1 << p, h = L / 2, G = nfft >> (p + 1);
-        // Group a joins A = in[a ..] and B = in[nf + a ..] into Y at out[2a ..]:
-        // its first half (positions 0 .. L-1) then its second (L .. 2L-1).
+        const int L = 1 << p, h = L / 2, G = nf >> p;
+        // Group a joins A = in[a ..] and B = in[nf + a ..] into Y at out[2a ..]: its first half
+        // (positions 0 .. L-1) then its second (L .. 2L-1), as the copy pass would leave it.
         if (plan.first[std::size_t(p)]) {
             for (int a = 0; a < G * L; a += L) {
-                out[2 * a] = double(ext(in[a]) + in[nf + a]);
-                out[2 * a + L] = double(ext(in[a]) - in[nf + a]);
+                out[2 * a] = join_sum(in[a], in[nf + a]);
+                out[2 * a + L] = join_difference(in[a], in[nf + a]);
             }
         }
         if (plan.middle[std::size_t(p)]) {
@@ -150,21 +170,9 @@ const double* fft_pruned(const fft_plan& plan, double* x, double* y) {
             }
         }
         const std::vector<int>& ks = plan.butterflies[std::size_t(p)];
-        for (int a = 0; a < G * L; a += L) {
-            const double* A = in + a;
-            const double* B = in + nf + a;
-            double* lo = out + 2 * a;
-            for (int k : ks) {
-                const ext cs = s[nq - G * k], sn = s[G * k];
-                const double ar = A[k], ai = A[h + k], br = B[k], bi = B[h + k];
-                const double u = double(cs * br - sn * bi);
-                const double v = double(sn * br + cs * bi);
-                lo[k] = double(ext(ar) + u);
-                lo[L - k] = double(ext(ar) - u);
-                lo[L + k] = double(ext(ai) + v);
-                lo[2 * L - k] = double(ext(v) - ai);
-            }
-        }
+        for (int a = 0; a < G * L; a += L)
+            for (int k : ks)
+                butterfly(s, nq, G, k, h, in + a, in + nf + a, out + 2 * a, out + 2 * a + L);
         std::swap(in, out);
     }
     return in;

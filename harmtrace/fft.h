@@ -34,9 +34,9 @@ spectrum_sizes spectrum_size(int n);
 // Fills s[1 .. nfft/4 - 1] for a transform of length nfft.
 void sine_table(int nfft, double* s);
 
-// Transforms x[0 .. nfft-1] in place into half-complex layout; ftr and fti
-// receive the two halves (fti[0] = X(nf)). Needs w.s filled for nfft.
-void fft(double* x, int nfft, int nf, int nq, int m, spectrum_work& w);
+// Transforms x[0 .. nfft-1] (nfft = 2 nf = 4 nq = 2^m) in place into half-complex layout; ftr
+// and fti receive the two halves (fti[0] = X(nf)). Needs w.s filled for nfft.
+void fft(double* x, int nf, int nq, int m, spectrum_work& w);
 
 // Bins 2 .. nf of the first nfft of the n points x (0 <= n, nfft <= max_nfft):
 // pt[i] = 2 dt |X(i-1)|^2 / (nfft - 1), frq[i] = (i - 1) / (nfft dt).
