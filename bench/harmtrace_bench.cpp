@@ -39,8 +39,8 @@ void BM_resample(benchmark::State& st) {
     std::vector<double> x0 = sine(440, 3), t(static_cast<std::size_t>(n)),
                         x(static_cast<std::size_t>(n));
     for (auto _ : st)
-        benchmark::DoNotOptimize(
-            resample(x0.data(), int(x0.size()), 0.0009765625 / 440, n, t.data(), x.data()));
+        benchmark::DoNotOptimize(resample(x0.data(), int(x0.size()), default_dt0,
+                                          0.0009765625 / 440, n, t.data(), x.data()));
 }
 BENCHMARK(BM_resample)->Arg(coarse_points)->Arg(refine_points)->Unit(benchmark::kMicrosecond);
 
@@ -52,8 +52,10 @@ void BM_trial(benchmark::State& st) {
     const double dt = 0.0009765625 / 440;
     const double tol = n == coarse_points ? coarse_tol : refine_tol;
     for (auto _ : st) {
-        trial_match m = fast ? run_trial_fast(x0.data(), int(x0.size()), 440, dt, n, tol, *tw)
-                             : run_trial_reference(x0.data(), int(x0.size()), 440, dt, n, tol, *tw);
+        trial_match m =
+            fast
+                ? run_trial_fast(x0.data(), int(x0.size()), default_dt0, 440, dt, n, tol, *tw)
+                : run_trial_reference(x0.data(), int(x0.size()), default_dt0, 440, dt, n, tol, *tw);
         benchmark::DoNotOptimize(m);
     }
 }
@@ -73,7 +75,7 @@ void BM_window(benchmark::State& st) {
     window_frequencies(dt, frq.data());
     std::vector<char> out(10 * 99);
     for (auto _ : st) {
-        resample(x0.data(), int(x0.size()), dt, window_points, t.data(), x1.data());
+        resample(x0.data(), int(x0.size()), default_dt0, dt, window_points, t.data(), x1.data());
         benchmark::DoNotOptimize(
             window_report(x1.data(), 0, 440, dt, frq.data(), out.data(), *w, fast));
     }
@@ -83,8 +85,8 @@ BENCHMARK(BM_window)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 void BM_search(benchmark::State& st) {
     std::vector<double> x0 = sine(440, 3);
     for (auto _ : st)
-        benchmark::DoNotOptimize(
-            fundamental_search(x0.data(), int(x0.size()), st.range(0) != 0, int(st.range(1))));
+        benchmark::DoNotOptimize(fundamental_search(x0.data(), int(x0.size()), default_dt0, 0,
+                                                    st.range(0) != 0, int(st.range(1))));
 }
 BENCHMARK(BM_search)
     ->Args({0, 1})
@@ -95,11 +97,12 @@ BENCHMARK(BM_search)
 
 void BM_report(benchmark::State& st) {
     std::vector<double> x0 = sine(440, 3);
-    search_result s = fundamental_search(x0.data(), int(x0.size()));
+    search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0);
     auto out = std::make_unique<output_buffer>();
     out->fd = open("/dev/null", O_WRONLY);
     for (auto _ : st) {
-        harmonic_report(x0.data(), int(x0.size()), s.f0, s.dt, *out, true, int(st.range(0)));
+        harmonic_report(x0.data(), int(x0.size()), default_dt0, s.f0, s.dt, *out, true,
+                        int(st.range(0)));
         flush_output(*out);
     }
     close(out->fd);

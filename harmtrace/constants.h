@@ -12,8 +12,17 @@ using ext = long double;
 static_assert(std::numeric_limits<ext>::digits == 64,
               "harmtrace needs long double with a 64-bit significand (x87 extended)");
 
-// Sampling step of the input, 1/44100 as a single-precision number.
-constexpr double dt0 = 2.2675736545352265e-05;
+// Sampling step of the input at the default rate of 44100 Hz: 1/44100 as a
+// single-precision number. Other rates get theirs from sampling_step.
+constexpr int default_rate = 44100;
+constexpr double default_dt0 = 2.2675736545352265e-05;
+
+// Sampling step of the input at `rate` samples per second: the quotient
+// 1.0f / rate in single precision, widened to double, as the default step is
+// made. Exact for rates up to 2^24.
+inline double sampling_step(int rate) {
+    return double(1.0f / float(rate));
+}
 // Tolerances: 1e-5, 1e-6 and 0.1 as single-precision numbers.
 constexpr double coarse_tol = 9.999999747378752e-06;
 constexpr double refine_tol = 9.999999974752427e-07;

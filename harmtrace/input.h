@@ -5,9 +5,10 @@
 #include "record_reader.h"
 
 // Input times lie at (i - 1) * dt0 for sample i, one multiplication each.
-// The product is exact (i < 2^22 and dt0 has a 24-bit significand), so plain
-// double arithmetic gives the same value as extended precision.
-inline double input_time(int i) {
+// dt0 is a single-precision step (sampling_step), so the product of its 24-bit
+// significand and i - 1 < 2^22 is exact in double: plain double arithmetic
+// gives the same value as extended precision.
+inline double input_time(int i, double dt0) {
     return double(ext(i - 1) * dt0);
 }
 

@@ -10,7 +10,7 @@
 #include "report_line.h"
 #include "resample.h"
 
-std::int64_t final_grid_points(int nx0, double dt) {
+std::int64_t final_grid_points(int nx0, double dt0, double dt) {
     const ext m = (ext(nx0) * dt0) / dt;
     return m < 1 ? 0 : std::int64_t(m);
 }
@@ -72,9 +72,9 @@ int window_report(double* x1, std::int64_t w, double f0, double dt, const double
     return len;
 }
 
-void harmonic_report(const double* x0, int nx0, double f0, double dt, output_buffer& out, bool fast,
-                     int threads) {
-    const std::int64_t m = final_grid_points(nx0, dt);
+void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt,
+                     output_buffer& out, bool fast, int threads) {
+    const std::int64_t m = final_grid_points(nx0, dt0, dt);
     if (m < window_points) return;
     const std::int64_t windows = (m - window_points) / window_advance + 1;
 
@@ -110,9 +110,10 @@ void harmonic_report(const double* x0, int nx0, double f0, double dt, output_buf
         const std::int64_t from = have + 1, half = (last - have) / 2;
         run_items(2, threads, [&](int q, int) {
             const std::int64_t a = q == 0 ? from : from + half, b = q == 0 ? from + half - 1 : last;
-            resample_cursor cur = cursor_for(nx0, dt, a);
+            resample_cursor cur = cursor_for(nx0, dt0, dt, a);
             if (a <= b)
-                resample_points(x0, nx0, dt, a, b, cur, nullptr, grid.get() + kept + (a - from));
+                resample_points(x0, nx0, dt0, dt, a, b, cur, nullptr,
+                                grid.get() + kept + (a - from));
         });
         have = last;
 

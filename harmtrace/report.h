@@ -10,7 +10,7 @@
 #include "output_buffer.h"
 
 // Number of points of the final grid: trunc(nx0 * dt0 / dt).
-std::int64_t final_grid_points(int nx0, double dt);
+std::int64_t final_grid_points(int nx0, double dt0, double dt);
 
 // Frequencies of bins 2..4096 of a window (1-based; the same for every window).
 void window_frequencies(double dt, double* frq);
@@ -21,8 +21,8 @@ void window_frequencies(double dt, double* frq);
 int window_report(double* x1, std::int64_t w, double f0, double dt, const double* frq, char* out,
                   spectrum_work& work, bool fast);
 
-// Writes the report for the input x0[0 .. nx0-1]. The final grid is made as a
-// stream, a window at a time, so a grid of any length takes the same memory.
-// Stops early when the output fails (out.failed). Uses `threads` workers.
-void harmonic_report(const double* x0, int nx0, double f0, double dt, output_buffer& out,
-                     bool fast = true, int threads = 1);
+// Writes the report for the input x0[0 .. nx0-1], sampled with step dt0. The final grid is made as
+// a stream, a window at a time, so a grid of any length takes the same memory. Stops early when the
+// output fails (out.failed). Uses `threads` workers.
+void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt,
+                     output_buffer& out, bool fast = true, int threads = 1);

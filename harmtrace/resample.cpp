@@ -5,10 +5,10 @@
 #include "constants.h"
 #include "input.h"
 
-void resample_points(const double* x0, int nx0, double dt, std::int64_t first, std::int64_t last,
-                     resample_cursor& cur, double* t, double* x) {
+void resample_points(const double* x0, int nx0, double dt0, double dt, std::int64_t first,
+                     std::int64_t last, resample_cursor& cur, double* t, double* x) {
     int j = cur.j;
-    double tj = input_time(j);  // time of input sample j, kept while j stays
+    double tj = input_time(j, dt0);  // time of input sample j, kept while j stays
     // Slope and intercept belong to an interval, not to a grid point: keep
     // those of the last interval used.
     int cached = -1;
@@ -21,7 +21,7 @@ void resample_points(const double* x0, int nx0, double dt, std::int64_t first, s
         }
         const double tr = double(ext(r - 1) * dt);
         double xr = 0;
-        for (; j <= nx0 - 1; tj = input_time(++j)) {
+        for (; j <= nx0 - 1; tj = input_time(++j, dt0)) {
             if (tj == tr) {
                 xr = x0[j - 1];
                 break;
@@ -29,7 +29,7 @@ void resample_points(const double* x0, int nx0, double dt, std::int64_t first, s
             if (tj > tr) {
                 // tr lies strictly between samples j - 1 and j.
                 if (j != cached) {
-                    const double ta = input_time(j - 1);
+                    const double ta = input_time(j - 1, dt0);
                     const double xa = x0[j - 2], xb = x0[j - 1];
                     a = double((ext(xa) - xb) / (ext(ta) - tj));
                     b = double((ext(ta) * xb - ext(tj) * xa) / (ext(ta) - tj));
@@ -45,19 +45,19 @@ void resample_points(const double* x0, int nx0, double dt, std::int64_t first, s
     cur.j = j;
 }
 
-resample_cursor cursor_for(int nx0, double dt, std::int64_t r) {
+resample_cursor cursor_for(int nx0, double dt0, double dt, std::int64_t r) {
     const double tr = double(ext(r - 1) * dt);
     const int last = nx0 - 1;  // the search never looks past this sample
     if (last < 1) return {1};
     // The first sample at or after tr, or nx0 when there is none.
     int j = int(std::clamp(tr / dt0, 1.0, double(last)));
-    while (j > 1 && input_time(j - 1) >= tr) --j;
-    while (j <= last && input_time(j) < tr) ++j;
+    while (j > 1 && input_time(j - 1, dt0) >= tr) --j;
+    while (j <= last && input_time(j, dt0) < tr) ++j;
     return {j};
 }
 
-int resample(const double* x0, int nx0, double dt, int n, double* t, double* x) {
+int resample(const double* x0, int nx0, double dt0, double dt, int n, double* t, double* x) {
     resample_cursor cur;
-    if (n > 0) resample_points(x0, nx0, dt, 1, n, cur, t, x);
+    if (n > 0) resample_points(x0, nx0, dt0, dt, 1, n, cur, t, x);
     return n;
 }

@@ -1,5 +1,6 @@
 #include "search.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -9,10 +10,24 @@
 #include "resample.h"
 #include "trial.h"
 
-int pick_step(const double* cpt, double ptmax) {
-    for (int k = 0; k <= 143; ++k)
+int pick_step(const double* cpt, double ptmax, int first, int last) {
+    for (int k = first; k < last; ++k)
         if (ext(cpt[k]) > ext(ptmax) / 5) return cpt[k + 1] > cpt[k] ? k + 1 : k;
-    return 144;
+    return last;
+}
+
+static double coarse_frequency(int k) {
+    return double(27.5L * std::pow(2.0, double(ext(k) / 24)));
+}
+
+void coarse_steps(double hint, int& first, int& last) {
+    const ext semitone = std::pow(2.0L, 1.0L / 12);
+    first = 145, last = -1;
+    for (int k = 0; k <= 144; ++k) {
+        const ext f = coarse_frequency(k);
+        if (f >= hint / semitone && f <= hint * semitone) first = std::min(first, k), last = k;
+    }
+    if (hint == 0 || first > last) first = 0, last = 144;
 }
 
 int select_offset(const double* cpt, double ptmax, int kbest) {
@@ -21,7 +36,8 @@ int select_offset(const double* cpt, double ptmax, int kbest) {
     return kbest;
 }
 
-search_result fundamental_search(const double* x0, int nx0, bool fast, int threads) {
+search_result fundamental_search(const double* x0, int nx0, double dt0, double hint, bool fast,
+                                 int threads) {
     // Work space only: every element a trial reads it has written first.
     std::unique_ptr<trial_work> work[2] = {
         std::make_unique_for_overwrite<trial_work>(),
@@ -39,8 +55,8 @@ search_result fundamental_search(const double* x0, int nx0, bool fast, int threa
     };
     auto run = [&](trial& t, int n, double tol, int worker) {
         t.dt = double(0.0009765625L / t.ftry);
-        t.m = fast ? run_trial_fast(x0, nx0, t.ftry, t.dt, n, tol, *work[worker])
-                   : run_trial_reference(x0, nx0, t.ftry, t.dt, n, tol, *work[worker]);
+        t.m = fast ? run_trial_fast(x0, nx0, dt0, t.ftry, t.dt, n, tol, *work[worker])
+                   : run_trial_reference(x0, nx0, dt0, t.ftry, t.dt, n, tol, *work[worker]);
     };
     // What a trial leaves in the tables, in the order the trials are numbered.
     auto record = [&](const trial& t, int i) {
@@ -52,17 +68,20 @@ search_result fundamental_search(const double* x0, int nx0, bool fast, int threa
         }
     };
 
-    // The coarse trials are independent of one another.
+    // The coarse trials are independent of one another. Steps outside
+    // first..last are not tried and take no part in the pick.
+    int first, last;
+    coarse_steps(hint, first, last);
     trial coarse[145];
-    run_items(145, threads, [&](int k, int worker) {
-        coarse[k].ftry = double(27.5L * std::pow(2.0, double(ext(k) / 24)));
-        run(coarse[k], coarse_points, coarse_tol, worker);
+    run_items(last - first + 1, threads, [&](int q, int worker) {
+        coarse[first + q].ftry = coarse_frequency(first + q);
+        run(coarse[first + q], coarse_points, coarse_tol, worker);
     });
-    for (int k = 0; k <= 144; ++k) {
+    for (int k = first; k <= last; ++k) {
         record(coarse[k], k);
         res.coarse[k] = cpt[k];
     }
-    int kbest = res.pick = pick_step(cpt, ptmax);
+    int kbest = res.pick = pick_step(cpt, ptmax, first, last);
 
     for (int lev = 1; lev <= 5; ++lev) {
         ptmax = 0;

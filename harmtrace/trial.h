@@ -23,10 +23,10 @@ struct trial_match {
 };
 
 // Every bin of the full spectrum of an n-point grid, as the algorithm states it.
-trial_match run_trial_reference(const double* x0, int nx0, double ftry, double dt, int n,
-                                double tol, trial_work& tw);
+trial_match run_trial_reference(const double* x0, int nx0, double dt0, double ftry, double dt,
+                                int n, double tol, trial_work& tw);
 
 // The same doubles, computing only the grid points of the transform and the
 // butterflies that feed the bins near ftry.
-trial_match run_trial_fast(const double* x0, int nx0, double ftry, double dt, int n, double tol,
-                           trial_work& tw);
+trial_match run_trial_fast(const double* x0, int nx0, double dt0, double ftry, double dt, int n,
+                           double tol, trial_work& tw);

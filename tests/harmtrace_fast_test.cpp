@@ -22,8 +22,8 @@ bool same_bits(double a, double b) {
 }
 
 void expect_same_search(const std::vector<double>& x0, const char* what) {
-    search_result ref = fundamental_search(x0.data(), int(x0.size()), false);
-    search_result fast = fundamental_search(x0.data(), int(x0.size()), true, 2);
+    search_result ref = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, false);
+    search_result fast = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, true, 2);
     EXPECT_TRUE(same_bits(ref.f0, fast.f0)) << what << " " << ref.f0 << " " << fast.f0;
     EXPECT_TRUE(same_bits(ref.dt, fast.dt)) << what;
     EXPECT_EQ(ref.pick, fast.pick) << what;
@@ -37,7 +37,7 @@ std::string report_text(const std::vector<double>& x0, double f0, double dt, boo
     std::string path = temp_path("fast");
     FILE* f = std::fopen(path.c_str(), "w+");
     out->fd = fileno(f);
-    harmonic_report(x0.data(), int(x0.size()), f0, dt, *out, fast, threads);
+    harmonic_report(x0.data(), int(x0.size()), default_dt0, f0, dt, *out, fast, threads);
     flush_output(*out);
     std::fclose(f);
     std::string s = read_file(path);
@@ -56,8 +56,9 @@ TEST(FastPath, TrialsGiveTheReferenceDoubles) {
         const double dt = double(0.0009765625L / ftry);
         for (auto [n, tol] : {std::pair{coarse_points, coarse_tol}, {refine_points, refine_tol}}) {
             for (int nx0 : {0, 1, 2, 5000, 120000}) {
-                trial_match a = run_trial_reference(x0.data(), nx0, ftry, dt, n, tol, *tw);
-                trial_match b = run_trial_fast(x0.data(), nx0, ftry, dt, n, tol, *tw);
+                trial_match a =
+                    run_trial_reference(x0.data(), nx0, default_dt0, ftry, dt, n, tol, *tw);
+                trial_match b = run_trial_fast(x0.data(), nx0, default_dt0, ftry, dt, n, tol, *tw);
                 ASSERT_EQ(a.count, b.count);
                 for (int q = 0; q < a.count; ++q) {
                     EXPECT_TRUE(same_bits(a.frq[q], b.frq[q]));
@@ -90,7 +91,7 @@ TEST(FastPath, SearchAndReportMatchTheReference) {
 
     for (auto& [what, x0] : inputs) {
         expect_same_search(x0, what.c_str());
-        search_result s = fundamental_search(x0.data(), int(x0.size()));
+        search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0);
         std::string ref = report_text(x0, s.f0, s.dt, false, 1);
         EXPECT_EQ(ref, report_text(x0, s.f0, s.dt, true, 1)) << what;
         EXPECT_EQ(ref, report_text(x0, s.f0, s.dt, true, 2)) << what;

@@ -12,13 +12,15 @@
 
 namespace {
 
+constexpr double dt0 = default_dt0;
+
 std::string report(const std::vector<double>& x0, double f0, double dt, bool fast = true,
                    int threads = 1) {
     auto out = std::make_unique<output_buffer>();
     std::string path = temp_path("report");
     FILE* f = std::fopen(path.c_str(), "w+");
     out->fd = fileno(f);
-    harmonic_report(x0.data(), int(x0.size()), f0, dt, *out, fast, threads);
+    harmonic_report(x0.data(), int(x0.size()), dt0, f0, dt, *out, fast, threads);
     EXPECT_TRUE(flush_output(*out));
     std::fclose(f);
     std::string s = read_file(path);
@@ -79,7 +81,7 @@ TEST(Search, SelectionTakesTheHighestOffsetReachingTheMaximum) {
 
 TEST(Search, EmptyInputEndsAt144AndOffset15EverywhereWithNoReport) {
     std::vector<double> x0;
-    search_result s = fundamental_search(x0.data(), 0);
+    search_result s = fundamental_search(x0.data(), 0, dt0, 0);
     EXPECT_EQ(s.pick, 144);
     for (int k : s.kbest) EXPECT_EQ(k, 15);
     EXPECT_NEAR(s.f0, 1846.789, 0.001);
@@ -88,7 +90,7 @@ TEST(Search, EmptyInputEndsAt144AndOffset15EverywhereWithNoReport) {
 
 TEST(Search, PureSineOf440Hz) {
     std::vector<double> x0 = tone({{440, 1}}, 3);
-    search_result s = fundamental_search(x0.data(), int(x0.size()));
+    search_result s = fundamental_search(x0.data(), int(x0.size()), dt0, 0);
     EXPECT_EQ(s.pick, 96);
     for (int k = 0; k <= 144; ++k)
         if (k != 96) {
@@ -120,8 +122,8 @@ TEST(Search, PureSineOf440Hz) {
 TEST(Search, PartialsAnOctaveBelowPassOnlyWhenStrongEnough) {
     std::vector<double> weak = tone({{220, 0.3}, {440, 1}, {660, 0.5}}, 3, 8000);
     std::vector<double> strong = tone({{220, 0.35}, {440, 1}, {660, 0.5}}, 3, 8000);
-    search_result a = fundamental_search(weak.data(), int(weak.size()));
-    search_result b = fundamental_search(strong.data(), int(strong.size()));
+    search_result a = fundamental_search(weak.data(), int(weak.size()), dt0, 0);
+    search_result b = fundamental_search(strong.data(), int(strong.size()), dt0, 0);
     EXPECT_EQ(a.pick, 96);
     EXPECT_NEAR(a.coarse[72] / a.coarse[96], 0.18, 0.02);
     EXPECT_EQ(b.pick, 72);
@@ -132,7 +134,7 @@ TEST(Search, PartialsAnOctaveBelowPassOnlyWhenStrongEnough) {
 TEST(Search, ShortInputsFindTheRightFundamental) {
     for (auto [freq, secs] : {std::pair{440.0, 1.0}, {261.63, 0.5}}) {
         std::vector<double> x0 = tone({{freq, 1}}, secs);
-        search_result s = fundamental_search(x0.data(), int(x0.size()));
+        search_result s = fundamental_search(x0.data(), int(x0.size()), dt0, 0);
         EXPECT_NEAR(s.f0, freq, freq * 2e-4) << freq;
         std::vector<std::string> lines = lines_of(report(x0, s.f0, s.dt));
         EXPECT_FALSE(lines.empty());
@@ -142,7 +144,7 @@ TEST(Search, ShortInputsFindTheRightFundamental) {
 
 TEST(Search, HighToneGivesShortBlocks) {
     std::vector<double> x0 = tone({{1501, 1}}, 1);
-    search_result s = fundamental_search(x0.data(), int(x0.size()));
+    search_result s = fundamental_search(x0.data(), int(x0.size()), dt0, 0);
     EXPECT_NEAR(s.f0, 1501, 0.1);
     std::vector<int> sizes = block_sizes(lines_of(report(x0, s.f0, s.dt)));
     ASSERT_FALSE(sizes.empty());
@@ -159,7 +161,7 @@ TEST(Report, WindowCountFollowsTheGridLength) {
     for (auto [nx0, windows] : {std::pair{8191, 0}, {8192, 1}, {10239, 1}, {10240, 2}}) {
         std::vector<double> x0 = tone({{f0, 1}}, nx0 / 44100.0 + 1e-9);
         x0.resize(std::size_t(nx0));
-        EXPECT_EQ(final_grid_points(nx0, dt0), nx0);
+        EXPECT_EQ(final_grid_points(nx0, dt0, dt0), nx0);
         std::vector<std::string> lines = lines_of(report(x0, f0, dt0));
         EXPECT_EQ(lines.size(), std::size_t(10 * windows)) << nx0;
     }
@@ -167,7 +169,7 @@ TEST(Report, WindowCountFollowsTheGridLength) {
 
 TEST(Report, SilenceGivesFullBlocksOfZerosWithAnUndefinedRatio) {
     std::vector<double> x0(5000, 0);
-    search_result s = fundamental_search(x0.data(), int(x0.size()));
+    search_result s = fundamental_search(x0.data(), int(x0.size()), dt0, 0);
     std::vector<std::string> lines = lines_of(report(x0, s.f0, s.dt));
     ASSERT_EQ(lines.size() % 10, 0u);
     ASSERT_FALSE(lines.empty());
@@ -179,15 +181,15 @@ TEST(Report, SilenceGivesFullBlocksOfZerosWithAnUndefinedRatio) {
 
 TEST(Report, GridBeyondTheCapacityIsAnalysedToTheEnd) {
     std::vector<double> x0 = tone({{440, 1}, {880, 0.5}}, 6);
-    search_result s = fundamental_search(x0.data(), int(x0.size()));
-    const std::int64_t m = final_grid_points(int(x0.size()), s.dt);
+    search_result s = fundamental_search(x0.data(), int(x0.size()), dt0, 0);
+    const std::int64_t m = final_grid_points(int(x0.size()), dt0, s.dt);
     ASSERT_GT(m, 2097152);
     std::vector<std::string> all = lines_of(report(x0, s.f0, s.dt));
     EXPECT_EQ(std::int64_t(block_sizes(all).size()), (m - 8192) / 2048 + 1);
     // The windows inside the first 2097152 grid points are those of an input
     // cut to fit that grid, except the last few, which reach its end.
     std::vector<double> cut(x0.begin(), x0.begin() + 2097152 * s.dt / dt0);
-    ASSERT_LE(final_grid_points(int(cut.size()), s.dt), 2097152);
+    ASSERT_LE(final_grid_points(int(cut.size()), dt0, s.dt), 2097152);
     std::vector<std::string> part = lines_of(report(cut, s.f0, s.dt));
     ASSERT_GT(part.size(), 10000u);
     for (std::size_t i = 0; i + 100 < part.size(); ++i) ASSERT_EQ(part[i], all[i]) << i;
