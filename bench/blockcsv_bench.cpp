@@ -11,42 +11,35 @@
 #include <unistd.h>
 
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
 
+#include "report_line.h"
 #include "table.h"
 
 namespace {
 
 constexpr int windows = 4096;
 
-// Ew.8 of width 18: 0.d1...d8, then E and a signed two-digit exponent.
-void put_e18(char* out, double v) {
-    char m[32];
-    std::snprintf(m, sizeof m, "%+.7e", v);  // "+d.ddddddde+xx"
-    const int x = std::atoi(m + 11) + (v != 0 ? 1 : 0);
-    std::snprintf(out, 19, "%4s0.%c%.7sE%+03d", v < 0 ? "-" : "", m[1], m + 3, x);
-}
-
 std::string tone_report() {
     const double dt = 1.0 / (1024 * 440.0);
     std::string text;
-    text.reserve(std::size_t(windows) * block_lines * 99);
+    text.reserve(std::size_t(windows) * block_lines * (report_line_width + 1));
     for (int w = 0; w < windows; ++w) {
         for (int k = 1; k <= block_lines; ++k) {
             const double pt =
                 k == 1 ? 9.0860947e5 * (1 + 1e-6 * w) : 1e-5 * (1.5 + std::sin(w * k));
             const double s = k == 1 ? pt : pt * (w % 50 == 0 ? -1e-3 : 0.5 + 0.4 * std::cos(w + k));
-            char line[160];
-            std::snprintf(line, sizeof line, "%4d%10.6f%10.6f%10.6f%16.8f", k, 2048 * w * dt,
-                          (2048 * w + 4095) * dt, (2048 * w + 8191) * dt, k / (1024 * dt));
-            put_e18(line + 50, pt);
-            put_e18(line + 68, s);
-            std::snprintf(line + 86, 14, "%12.6f\n", pt / s);
-            text.append(line, 99);
+            const double v[report_reals] = {2048 * w * dt,
+                                            (2048 * w + 4095) * dt,
+                                            (2048 * w + 8191) * dt,
+                                            k / (1024 * dt),
+                                            pt,
+                                            s,
+                                            pt / s};
+            char line[report_line_width + 1];
+            text.append(line, std::size_t(format_report_line(line, k, v)));
         }
     }
     return text;

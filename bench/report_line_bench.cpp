@@ -10,7 +10,7 @@ namespace {
 
 struct line_values {
     int k;
-    double v[7];
+    double v[report_reals];
 };
 
 std::vector<line_values> tone_lines() {

@@ -6,13 +6,6 @@
 
 namespace {
 
-// First column (0-based) and width of the seven real fields.
-struct field {
-    std::size_t first, width;
-};
-constexpr field real_fields[7] = {{4, 10},  {14, 10}, {24, 10}, {34, 16},
-                                  {50, 18}, {68, 18}, {86, 12}};
-
 // The field's text after its leading blanks; empty when it is all blanks or has a blank inside.
 std::string_view field_text(std::string_view f) {
     const std::size_t b = f.find_first_not_of(' ');
@@ -34,15 +27,19 @@ bool read_real_field(std::string_view f, double& v) {
     return parse_real(f, v, reason);
 }
 
+// The text of field f of a line in the report layout.
+std::string_view field_of(std::string_view line, int f) {
+    return line.substr(std::size_t(report_fields[f].first), std::size_t(report_fields[f].width));
+}
+
 }  // namespace
 
-bool read_report_columns(std::string_view line, std::int32_t& k, double v[7]) {
-    if (line.size() != report_columns_width) return false;
-    const std::string_view kf = field_text(line.substr(0, 4));
+bool read_report_columns(std::string_view line, std::int32_t& k, double v[report_reals]) {
+    if (line.size() != std::size_t(report_line_width)) return false;
+    const std::string_view kf = field_text(field_of(line, harmonic));
     const char* reason;
     if (kf.empty() || !parse_integer(kf, k, reason)) return false;
-    for (int j = 0; j < 7; ++j)
-        if (!read_real_field(line.substr(real_fields[j].first, real_fields[j].width), v[j]))
-            return false;
+    for (int f = t_first; f < report_field_count; ++f)
+        if (!read_real_field(field_of(line, f), v[f - 1])) return false;
     return true;
 }

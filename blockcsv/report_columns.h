@@ -3,11 +3,8 @@
 //
 // Free-form reading splits a line at blanks, so it cannot read a report line in which a value
 // fills its field and touches the one before it (a time of 100 s or more, a ratio of 10000 or
-// more), nor a field of asterisks. A line in the exact layout is read by its columns instead:
-//
-//   columns  1-4   5-14  15-24  25-34  35-50  51-68  69-86  87-98
-//   field    k     t1    t2     t3     frq    pt     S      ratio
-//   value    -     v[0]  v[1]   v[2]   v[3]   v[4]   v[5]   v[6]
+// more), nor a field of asterisks. A line in the exact layout (report_layout.h) is read by its
+// columns instead, k and the seven reals v[0..6] in field order.
 //
 // k is blanks, then an optional sign and digits. Each real is blanks, then one run without
 // blanks: a number as the free-form reader takes it (so also 0.15000000-119, the three-digit
@@ -15,14 +12,12 @@
 // A field of blanks only, a blank inside a field or a line of any other length is not the
 // layout. Where no two fields touch, the free-form reading gives the same values.
 
-#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
-// Length of a report line without its line end.
-constexpr std::size_t report_columns_width = 98;
+#include "report_layout.h"
 
 // Reads a line (without its line end) in the report layout into k and v[0..6]; false, with k
 // and v unspecified, when the line has any other layout.
 // Typical use: if (read_report_columns(line, k, v)) skip_line(in); else read_record(in, ...);
-bool read_report_columns(std::string_view line, std::int32_t& k, double v[7]);
+bool read_report_columns(std::string_view line, std::int32_t& k, double v[report_reals]);

@@ -9,10 +9,10 @@
 
 namespace {
 
-// Positions of the reals that the table uses, 0-based among the seven of a line.
-constexpr int time_real = 0;       // 1st: time of the window's first grid point
-constexpr int frequency_real = 3;  // 4th: frequency of the matched bin
-constexpr int power_real = 4;      // 5th: spectral power of the matched bin
+// Positions of the reals that the table uses among the seven of a line.
+constexpr int time_real = t_first - 1;         // time of the window's first grid point
+constexpr int frequency_real = frequency - 1;  // frequency of the matched bin
+constexpr int power_real = power - 1;          // spectral power of the matched bin
 
 // The longest real (-1.7976931348623157e+308) and its comma, eleven times, the blanks and the
 // line end.
@@ -31,7 +31,8 @@ char* put_real(char* p, double x) {
 
 // One row: " lead," (" ," without a lead), then real `col` of lines 1..n and an empty item
 // for each line after n, each followed by a comma.
-void put_row(output_buffer& out, const double* lead, const double (*harmval)[7], int n, int col) {
+void put_row(output_buffer& out, const double* lead, const double (*harmval)[report_reals], int n,
+             int col) {
     char* const start = reserve_output(out, max_row_length);
     char* p = start;
     *p++ = ' ';
@@ -57,7 +58,7 @@ read_status read_line(record_reader& in, double* row, bool first_line, bool& ope
         return in.io_failed ? read_status::io_error : read_status::end_of_input;
 
     std::int32_t k;
-    double v[7];
+    double v[report_reals];
     if (complete && read_report_columns(line, k, v)) {
         by_columns = true;
         if (k == 1 && !first_line) {
@@ -70,12 +71,12 @@ read_status read_line(record_reader& in, double* row, bool first_line, bool& ope
     }
 
     // Values that the read leaves unchanged (empty items, those after a slash) keep the row's.
-    record_value rec[8];
+    record_value rec[1 + report_reals];
     rec[0].integer = true;
-    for (int j = 0; j < 7; ++j) rec[j + 1].r = row[j];
-    const read_status st = read_record(in, rec, 8);
+    for (int j = 0; j < report_reals; ++j) rec[j + 1].r = row[j];
+    const read_status st = read_record(in, rec, 1 + report_reals);
     if (st == read_status::ok)
-        for (int j = 0; j < 7; ++j) row[j] = rec[j + 1].r;
+        for (int j = 0; j < report_reals; ++j) row[j] = rec[j + 1].r;
     return st;
 }
 
@@ -84,7 +85,7 @@ read_status read_line(record_reader& in, double* row, bool first_line, bool& ope
 table_result write_table(record_reader& in, output_buffer& out) {
     // harmval[r - 1][j - 1] is the j-th real of line r of the block being read. Each block
     // overwrites the rows of the lines it has; the very first block starts from zeros.
-    double harmval[block_lines][7] = {};
+    double harmval[block_lines][report_reals] = {};
     table_result res;
     // harmtrace finds the same harmonics in every window of a run, so its blocks all have the
     // same length: a block of report lines that ends with the input after as many lines as the

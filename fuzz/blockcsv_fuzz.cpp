@@ -60,16 +60,17 @@ void check_rows(std::string_view csv, long rows) {
 // Compares the two readings of a line that holds the report layout with blanks between fields.
 void check_columns(std::string_view line) {
     std::int32_t k;
-    double v[7];
+    double v[report_reals];
     if (!read_report_columns(line, k, v) || line.find('*') != std::string_view::npos) return;
-    for (std::size_t c : {4, 14, 24, 34, 50, 68, 86})
-        if (line[c] != ' ') return;
+    for (int f = t_first; f < report_field_count; ++f)
+        if (line[std::size_t(report_fields[f].first)] != ' ') return;
     record_reader in;
     open_reader(in, line);
-    record_value rec[8];
+    record_value rec[1 + report_reals];
     rec[0].integer = true;
-    if (read_record(in, rec, 8) != read_status::ok || rec[0].i != k) fail("free-form k", line);
-    for (int j = 0; j < 7; ++j)
+    if (read_record(in, rec, 1 + report_reals) != read_status::ok || rec[0].i != k)
+        fail("free-form k", line);
+    for (int j = 0; j < report_reals; ++j)
         if (std::memcmp(&rec[j + 1].r, &v[j], sizeof(double)) != 0) fail("free-form real", line);
 }
 

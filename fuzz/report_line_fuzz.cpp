@@ -157,17 +157,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         got[report_line_width + 1] != '#')
         mismatch("line end", got, got, report_line_width + 2);
 
-    static const int w[8] = {4, 10, 10, 10, 16, 18, 18, 12};
     char want[report_line_width + 80];
-    char* p = want;
-    ref_i(p, w[0], k);
-    p += w[0];
-    for (int i = 0; i < 7; ++i) {
-        if (i == 4 || i == 5)
-            ref_e(p, w[i + 1], 8, v[i]);
+    for (int f = 0; f < report_field_count; ++f) {
+        const report_field& fd = report_fields[f];
+        char* p = want + fd.first;
+        if (fd.form == field_form::integer)
+            ref_i(p, fd.width, k);
+        else if (fd.form == field_form::exponent)
+            ref_e(p, fd.width, fd.digits, v[f - 1]);
         else
-            ref_f(p, w[i + 1], i == 3 ? 8 : 6, v[i]);
-        p += w[i + 1];
+            ref_f(p, fd.width, fd.digits, v[f - 1]);
     }
     for (int i = 0; i < report_line_width; ++i)
         if (!allowed(got[i])) mismatch("line character", got, want, report_line_width);

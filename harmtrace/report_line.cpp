@@ -105,15 +105,15 @@ void format_e(char* out, int w, int d, double v) {
     *q = static_cast<char>('0' + a % 10);
 }
 
-int format_report_line(char* out, int k, const double v[7]) {
-    format_i(out, 4, k);
-    format_f(out + 4, 10, 6, v[0]);
-    format_f(out + 14, 10, 6, v[1]);
-    format_f(out + 24, 10, 6, v[2]);
-    format_f(out + 34, 16, 8, v[3]);
-    format_e(out + 50, 18, 8, v[4]);
-    format_e(out + 68, 18, 8, v[5]);
-    format_f(out + 86, 12, 6, v[6]);
+int format_report_line(char* out, int k, const double v[report_reals]) {
+    format_i(out, report_fields[harmonic].width, k);
+    for (int f = t_first; f < report_field_count; ++f) {
+        const report_field& fd = report_fields[f];
+        if (fd.form == field_form::exponent)
+            format_e(out + fd.first, fd.width, fd.digits, v[f - 1]);
+        else
+            format_f(out + fd.first, fd.width, fd.digits, v[f - 1]);
+    }
     out[report_line_width] = '\n';
     return report_line_width + 1;
 }

@@ -13,8 +13,7 @@
 //   Fw.d   "  0.250000"   "-10.500000"   " -0.000000"
 //   Ew.d   "    0.12345678E+03"   "   -0.15000000-119" (a three-digit exponent drops the E)
 
-// Length of one report line without its line end.
-constexpr int report_line_width = 98;
+#include "report_layout.h"
 
 // Iw: decimal digits, a minus sign when negative.
 // Typical use: format_i(line, 4, k);
@@ -31,8 +30,8 @@ void format_f(char* out, int w, int d, double v);
 // Typical use: format_e(line + 50, 18, 8, power);
 void format_e(char* out, int w, int d, double v);
 
-// One report line for harmonic k and the reals v = (t1(1), t1(4096), t1(8192), frq, pt, S,
-// ratio): fields I4, 3F10.6, F16.8, 2E18.8, F12.6, then '\n'. Writes report_line_width + 1
-// characters at out and returns that count.
+// One report line for harmonic k and the reals v in the order of report_fields (t_first to
+// ratio), each in its field's form, then '\n'. Writes report_line_width + 1 characters at out and
+// returns that count.
 // Typical use: p += format_report_line(p, k, v);
-int format_report_line(char* out, int k, const double v[7]);
+int format_report_line(char* out, int k, const double v[report_reals]);
