@@ -1,5 +1,7 @@
 // Fuzz target for harmtrace from end to end: any bytes as the text sample stream, read, searched
 // and reported as the program does it, with at most 20000 samples so that a run stays short.
+// The input's size picks the sampling rate, a hint and a start for the search, one input in four
+// taking the defaults. The same bytes, cut at blanks, are also given to the option parser.
 //
 // Besides the sanitizers' checks: a bad sample must give a short printable message tagged with
 // statement 20; the search's picks must stay in their ranges; the report must be whole report
@@ -9,6 +11,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -20,6 +23,7 @@
 
 #include "constants.h"
 #include "input.h"
+#include "options.h"
 #include "output_buffer.h"
 #include "record_reader.h"
 #include "report.h"
@@ -54,14 +58,14 @@ void check_message(const record_reader& in, read_status st) {
 }
 
 // The report for x0[0 .. nx0-1], written through a memory file as the program writes stdout.
-std::string report(const double* x0, int nx0, const search_result& s, bool fast) {
+std::string report(const double* x0, int nx0, double dt0, const search_result& s, bool fast) {
     static const int fd = memfd_create("harmtrace_fuzz", 0);
     static const auto out = std::make_unique<output_buffer>();
     check(fd >= 0, "memfd_create failed");
     check(ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0, "cannot reset the output file");
     out->fd = fd;
     out->used = 0;
-    harmonic_report(x0, nx0, s.f0, s.dt, *out, fast, 1);
+    harmonic_report(x0, nx0, dt0, s.f0, s.dt, *out, fast, 1);
     check(flush_output(*out), "writing the report failed");
     std::string text(std::size_t(lseek(fd, 0, SEEK_CUR)), '\0');
     check(pread(fd, text.data(), text.size(), 0) == ssize_t(text.size()), "pread failed");
@@ -70,11 +74,11 @@ std::string report(const double* x0, int nx0, const search_result& s, bool fast)
 
 // Whole lines of report_line_width columns; in each window the harmonics 1, 2, ..., the same
 // count in every window.
-void check_report(const std::string& text, int nx0, const search_result& s) {
+void check_report(const std::string& text, int nx0, double dt0, const search_result& s) {
     const std::size_t width = report_line_width + 1;
     check(text.size() % width == 0, "report is not whole lines");
     const std::size_t lines = text.size() / width;
-    const std::int64_t m = final_grid_points(nx0, s.dt);
+    const std::int64_t m = final_grid_points(nx0, dt0, s.dt);
     const std::int64_t windows = m < window_points ? 0 : (m - window_points) / window_advance + 1;
     if (windows == 0) {
         check(lines == 0, "report without a window");
@@ -96,16 +100,45 @@ void check_report(const std::string& text, int nx0, const search_result& s) {
 }
 
 // One trial, pruned and full, must give the same doubles.
-void check_trial(const double* x0, int nx0, double ftry, int n, double tol) {
+void check_trial(const double* x0, int nx0, double dt0, double ftry, int n, double tol) {
     static const auto work = std::make_unique<trial_work>();
     if (!(ftry > 0) || !std::isfinite(ftry)) return;
     const double dt = double(0.0009765625L / ftry);
-    const trial_match fast = run_trial_fast(x0, nx0, ftry, dt, n, tol, *work);
-    const trial_match full = run_trial_reference(x0, nx0, ftry, dt, n, tol, *work);
+    const trial_match fast = run_trial_fast(x0, nx0, dt0, ftry, dt, n, tol, *work);
+    const trial_match full = run_trial_reference(x0, nx0, dt0, ftry, dt, n, tol, *work);
     check(fast.count == full.count, "pruned trial matches other bins");
     for (int q = 0; q < fast.count; ++q)
         check(same_bits(fast.frq[q], full.frq[q]) && same_bits(fast.pt[q], full.pt[q]),
               "pruned trial differs from the full one");
+}
+
+// Up to 16 arguments cut from the bytes at blanks and line ends: whatever the parser makes of
+// them, a usage error says why and anything else stays in range.
+void check_options(const std::uint8_t* data, std::size_t size) {
+    std::string words[16];
+    const char* argv[17] = {"harmtrace"};
+    int argc = 1;
+    for (std::size_t i = 0; i < size && i < 256; ++i) {
+        const char c = char(data[i]);
+        if (c == ' ' || c == '\n') {
+            if (!words[argc - 1].empty() && argc < 16) ++argc;
+        } else if (c != 0) {
+            words[argc - 1] += c;
+        }
+    }
+    for (int i = 1; i <= argc; ++i) argv[i] = words[i - 1].c_str();
+    const options o = parse_options(argc + 1, argv);
+    if (o.what == options::action::usage_error) {
+        check(!o.error.empty(), "usage error without a reason");
+        return;
+    }
+    check(o.rate >= 1000 && o.rate <= 1000000, "rate out of range");
+    check(o.hint == 0 || (o.hint >= 27.5 && o.hint <= 1760), "hint out of range");
+    check(o.start_seconds >= 0, "negative start");
+    for (int nx0 : {0, 1, max_fuzz_samples}) {
+        const int s0 = search_start(o, nx0);
+        check(s0 >= 0 && s0 <= nx0, "search start out of range");
+    }
 }
 
 }  // namespace
@@ -123,19 +156,33 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         return 0;
     }
 
-    const search_result s = fundamental_search(x0.get(), nx0, true, 1);
+    check_options(data, size);
+
+    // One input in four at the defaults; the others at another rate, with a hint and a start.
+    static const int rates[4] = {44100, 48000, 96000, 22050};
+    const int variant = int(size / 8 % 4);
+    const double dt0 = sampling_step(rates[variant]);
+    const double hint = variant ? double(27.5L * std::pow(2.0L, ext(size % 145) / 24)) : 0;
+    const int s0 = variant ? std::min(nx0, int(size % 7) * 1000) : 0;
+    const search_result s = fundamental_search(x0.get() + s0, nx0 - s0, dt0, hint, true, 1);
     check(s.pick >= 0 && s.pick <= 144, "coarse pick out of range");
+    if (hint > 0) {
+        int first, last;
+        coarse_steps(hint, first, last);
+        check(first < last && s.pick >= first && s.pick <= last, "pick outside the hinted steps");
+    }
     for (int lev = 0, prev = s.pick; lev < 5; prev = s.kbest[lev++])
         check((s.kbest[lev] >= -15 && s.kbest[lev] <= 15) || s.kbest[lev] == prev,
               "refinement offset out of range");
 
-    const std::string text = report(x0.get(), nx0, s, true);
-    check_report(text, nx0, s);
+    const std::string text = report(x0.get(), nx0, dt0, s, true);
+    check_report(text, nx0, dt0, s);
 
-    check_trial(x0.get(), nx0, double(27.5L * std::pow(2.0, double(ext(s.pick) / 24))),
-                coarse_points, coarse_tol);
-    check_trial(x0.get(), nx0, s.f0, refine_points, refine_tol);
+    check_trial(x0.get() + s0, nx0 - s0, dt0,
+                double(27.5L * std::pow(2.0, double(ext(s.pick) / 24))), coarse_points, coarse_tol);
+    check_trial(x0.get(), nx0, dt0, s.f0, refine_points, refine_tol);
     if (nx0 < 3000 || size % 8 == 0)
-        check(report(x0.get(), nx0, s, false) == text, "pruned report differs from the full one");
+        check(report(x0.get(), nx0, dt0, s, false) == text,
+              "pruned report differs from the full one");
     return 0;
 }

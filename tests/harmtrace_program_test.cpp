@@ -14,16 +14,46 @@ TEST(HarmtraceProgram, MalformedSampleStopsWithTag20AndNothingOnStdout) {
               "not a number: \"abc\"\n");
 }
 
-TEST(HarmtraceProgram, OnlyTheFirstValueOfEachLineCountsAndArgumentsAreIgnored) {
+TEST(HarmtraceProgram, OnlyTheFirstValueOfEachLineCounts) {
     std::vector<double> x = tone({{523.25, 1}, {1046.5, 0.3}}, 0.5);
     std::string mono = as_text(x), stereo;
     for (double v : x) stereo += std::to_string(int(v)) + "\t" + std::to_string(int(-v)) + "\r\n";
     process_result a = run_program(HARMTRACE_EXE, {}, mono);
-    process_result b = run_program(HARMTRACE_EXE, {"-x", "whatever"}, stereo);
+    process_result b = run_program(HARMTRACE_EXE, {}, stereo);
     EXPECT_EQ(a.status, 0);
     EXPECT_EQ(a.err, "");
     EXPECT_GT(a.out.size(), 99u * 10);
     EXPECT_EQ(a.out, b.out);
+}
+
+TEST(HarmtraceProgram, BadOptionsAreUsageErrorsBeforeAnyInputIsRead) {
+    const std::string usage =
+        "usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] < samples > report\n";
+    const std::vector<std::vector<std::string>> bad[] = {
+        {{"-x"}, {"whatever"}, {"-"}, {"--rate", "48000"}},
+        {{"-r", "999"}, {"-r1000001"}, {"-r", "4.41e4"}, {"-r"}, {"-r", "-s", "1"}},
+        {{"-f", "H4"}, {"-f", "C7"}, {"-f", "27.4"}, {"-f", "1e3"}, {"-f", "A#"}, {"-f"}},
+        {{"-s", "-1"}, {"-s", "1e3"}, {"-s", "."}, {"-s", "0.5.1"}, {"-r", "48000", "-s"}}};
+    const std::string reason[] = {"un", "-r needs an integer from 1000 to 1000000",
+                                  "-f needs a frequency from 27.5 to 1760 Hz",
+                                  "-s needs a number of seconds"};
+    for (int kind = 0; kind < 4; ++kind) {
+        for (const std::vector<std::string>& args : bad[kind]) {
+            // A sample line that would be a fatal input error if it were read.
+            const process_result r = run_program(HARMTRACE_EXE, args, "abc\n");
+            EXPECT_EQ(r.status, 2) << args[0];
+            EXPECT_EQ(r.out, "");
+            EXPECT_EQ(r.err.substr(r.err.find('\n') + 1), usage) << args[0];
+            EXPECT_EQ(r.err.find("harmtrace: " + reason[kind]), 0u) << r.err;
+        }
+    }
+
+    const process_result help = run_program(HARMTRACE_EXE, {"-r", "48000", "--help", "-x"}, "");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_EQ(help.out.find("Usage: harmtrace [-r RATE]"), 0u);
+    const process_result version = run_program(HARMTRACE_EXE, {"--version"}, "");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "harmtrace (harmtrace toolkit) 1.0\n");
 }
 
 TEST(HarmtraceProgram, EmptyAndTooShortInputsWriteNothing) {

@@ -1,0 +1,35 @@
+#pragma once
+// harmtrace's command line: the sampling rate of the input, a hint for the
+// fundamental and the time from which the search looks at the input.
+
+#include <string>
+
+#include "constants.h"
+
+struct options {
+    enum class action { run, help, version, usage_error };
+    action what = action::run;
+    std::string error;         // what was wrong, for usage_error
+    int rate = default_rate;   // -r: samples per second, 1000 .. 1000000
+    double hint = 0;           // -f: the fundamental is near this (Hz); 0 for no hint
+    double start_seconds = 0;  // -s: the search gets the input from this time on
+};
+
+// Reads argv[1 .. argc-1]: -r RATE, -f HZ|NOTE, -s SECONDS (each also
+// written without the blank, -r48000), --help, --version. A later option
+// overrides an earlier one; anything else is a usage error.
+// Typical use: const options o = parse_options(argc, argv);
+options parse_options(int argc, const char* const* argv);
+
+// Frequency of a note name: a letter A-G (either case), an optional # or b
+// and an octave 0-9, in equal temperament with A4 = 440 Hz. 0 when `s` is
+// not such a name.
+double note_frequency(const std::string& s);
+
+// Index of the first sample the search gets: round(start_seconds * rate),
+// at most nx0 (then the search gets no samples).
+int search_start(const options& o, int nx0);
+
+// One line naming the options, and the text of --help.
+extern const char* const usage_line;
+extern const char* const help_text;
