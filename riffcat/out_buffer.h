@@ -61,8 +61,8 @@ class out_buffer {
 };
 
 // Writes v in decimal at p and returns the end: "%d" without a terminator.
-inline char* format_int(char* p, long v) {
-    unsigned long u = static_cast<unsigned long>(v);
+inline char* format_int(char* p, std::int64_t v) {
+    std::uint64_t u = static_cast<std::uint64_t>(v);
     if (v < 0) {
         *p++ = '-';
         u = 0 - u;

@@ -4,6 +4,8 @@
 #include <cassert>
 #include <cstring>
 
+#include "samples.h"
+
 namespace {
 
 dump_end read_error(out_buffer& err) {
@@ -11,57 +13,70 @@ dump_end read_error(out_buffer& err) {
     return dump_end::read_error;
 }
 
-// Dumps up to size bytes in hexadecimal, then ends the line. A size that runs past the end of
-// the file (a truncated download, a size field left unpatched by a recorder that stopped) ends
-// the dump at the last byte there is.
-void dump_hex(reader& f, out_buffer& err, std::uint64_t size) {
-    for (int c; size > 0 && (c = f.get()) >= 0; --size) err.put_hex(static_cast<unsigned char>(c));
+// Dumps up to size bytes in hexadecimal, then ends the line; the first keep_n of them are also
+// copied to keep. Returns how many were kept. A size that runs past the end of the file (a
+// truncated download, a size field left unpatched by a recorder that stopped) ends the dump at
+// the last byte there is.
+std::size_t dump_hex(reader& f, out_buffer& err, std::uint64_t size, unsigned char* keep = nullptr,
+                     std::size_t keep_n = 0) {
+    std::size_t kept = 0;
+    for (int c; size > 0 && (c = f.get()) >= 0; --size) {
+        if (kept < keep_n) keep[kept++] = static_cast<unsigned char>(c);
+        err.put_hex(static_cast<unsigned char>(c));
+    }
     err.put('\n');
+    return kept;
 }
 
-int sample_at(const unsigned char* p, bool wide) {
-    return wide ? std::int16_t(p[0] | p[1] << 8) : p[0] - 128;
+// Skips up to n bytes; returns how many there were before the end of the file.
+std::uint64_t skip_bytes(reader& f, std::uint64_t n) {
+    std::uint64_t done = 0;
+    while (done < n) {
+        const std::size_t k = std::size_t(std::min<std::uint64_t>(f.available(), n - done));
+        if (k == 0) break;
+        f.skip(k);
+        done += k;
+    }
+    return done;
 }
 
-// Sample lines from the current position to the end of the file or of the frame limit.
-template <bool wide>
-dump_end print_samples(reader& f, out_buffer& out, unsigned channels, std::int32_t frame_limit) {
-    constexpr std::size_t width = wide ? 2 : 1;
-    const std::size_t frame_bytes = width * channels;
-    // 64-bit, so that a negative limit lets through files of any length.
-    std::int64_t count = 0;
+// RIFF keeps chunks at even offsets: a chunk of odd size is followed by a pad byte, which may be
+// missing at the very end of the file.
+void skip_pad(reader& f, std::uint64_t size) {
+    if (size % 2 != 0) f.get();
+}
+
+// The chunks between "WAVE" and "fmt " (JUNK, bext, a place kept for ds64), reported like the
+// chunks before the data. Still inside the header, the end of the file is a read error. Returns
+// true at the "fmt " chunk's size, false after a message.
+bool walk_to_fmt(reader& f, out_buffer& err, dump_end& end) {
     for (;;) {
-        if (count == frame_limit) return dump_end::done;
-        if (out.failed()) return dump_end::write_error;
-        // Whole frames in the block are formatted straight from it, a batch at a time, so that
-        // a failed write is noticed soon.
-        std::size_t frames = std::min<std::size_t>(f.available() / frame_bytes, 1 << 14);
-        if (frames != 0) {
-            if (frame_limit >= 0)
-                frames = std::size_t(std::min<std::int64_t>(frames, frame_limit - count));
-            const unsigned char* p = f.data();
-            for (std::size_t n = frames; n != 0; --n) {
-                for (unsigned c = 1; c <= channels; ++c, p += width) {
-                    char* o = format_int(out.reserve(8), sample_at(p, wide));
-                    *o++ = c < channels ? '\t' : '\n';
-                    out.commit(o);
-                }
-            }
-            f.skip(frames * frame_bytes);
-            count += std::int64_t(frames);
-            continue;
+        const unsigned char* b = get_bytes(f, 4);
+        if (b == nullptr) {
+            end = read_error(err);
+            return false;
         }
-        // A frame across two blocks, or the last bytes of the file: sample by sample. A frame
-        // cut short keeps the samples printed so far, each with its tab, and gets no newline.
-        for (unsigned c = 1; c <= channels; ++c) {
-            unsigned char b[width];
-            if (f.read(b, width) < width) return f.failed() ? dump_end::read_error : dump_end::done;
-            char* o = format_int(out.reserve(8), sample_at(b, wide));
-            if (c < channels) *o++ = '\t';
-            out.commit(o);
+        char id[5] = {};
+        std::memcpy(id, b, 4);
+        if (std::memcmp(id, "fmt ", 4) == 0) return true;
+        std::optional<std::uint32_t> size = get_ulong(f);
+        if (!size) {
+            end = read_error(err);
+            return false;
         }
-        out.put('\n');
-        ++count;
+        err.print("[%s] (%lu bytes)\n", id, static_cast<unsigned long>(*size));
+        if (std::memcmp(id, "data", 4) == 0) {
+            // Samples with no format to read them by.
+            err.put("Not a 'WAVEfmt ' format\n");
+            end = dump_end::rejected;
+            return false;
+        }
+        dump_hex(f, err, *size);
+        skip_pad(f, *size);
+        if (f.failed()) {
+            end = read_error(err);
+            return false;
+        }
     }
 }
 
@@ -93,18 +108,20 @@ dump_end riffcat(reader& f, out_buffer& out, out_buffer& err, std::int32_t frame
     if (marker == nullptr) return read_error(err);
     if (std::memcmp(marker, "RIFF", 4) != 0) {
         err.put("Not a 'RIFF' format\n");
-        return dump_end::done;
+        return dump_end::rejected;
     }
     std::optional<std::uint32_t> riff_size = get_ulong(f);
     if (!riff_size) return read_error(err);
     err.print("[RIFF] (%lu bytes)\n", static_cast<unsigned long>(*riff_size));
 
-    marker = get_bytes(f, 8);
+    marker = get_bytes(f, 4);
     if (marker == nullptr) return read_error(err);
-    if (std::memcmp(marker, "WAVEfmt ", 8) != 0) {
+    if (std::memcmp(marker, "WAVE", 4) != 0) {
         err.put("Not a 'WAVEfmt ' format\n");
-        return dump_end::done;
+        return dump_end::rejected;
     }
+    dump_end end = dump_end::done;
+    if (!walk_to_fmt(f, err, end)) return end;
     std::optional<std::uint32_t> fmt_size = get_ulong(f);
     if (!fmt_size) return read_error(err);
     err.print("[WAVEfmt ] (%lu bytes)\n", static_cast<unsigned long>(*fmt_size));
@@ -130,30 +147,61 @@ dump_end riffcat(reader& f, out_buffer& out, out_buffer& err, std::int32_t frame
     err.print("  Bits / sample = %u\n", unsigned{*bits});
 
     // Extension bytes of a longer fmt chunk (WAVE_FORMAT_EXTENSIBLE and the like); with none,
-    // an empty line.
-    dump_hex(f, err, *fmt_size > 16 ? *fmt_size - 16 : 0);
+    // an empty line. A chunk shorter than the six fields has been read past already.
+    unsigned char ext[24];
+    const std::size_t ext_n = dump_hex(f, err, *fmt_size > 16 ? *fmt_size - 16 : 0, ext, 24);
+    if (*fmt_size > 16) skip_pad(f, *fmt_size);
     if (f.failed()) return read_error(err);
+    unsigned code = *data_type;
+    const sample_coding coding = coding_of(code, *bits, ext, ext_n);
 
-    // Chunk walk up to "data". Fewer than 4 bytes where an id is due is the end of the file,
-    // not an error: the file simply has no sample data.
+    // Chunk walk. Fewer than 4 bytes where an id is due is the end of the file, not an error.
+    bool data_seen = false;
     for (;;) {
         char id[5] = {};
-        if (f.read(reinterpret_cast<unsigned char*>(id), 4) < 4)
-            return f.failed() ? read_error(err) : dump_end::done;
+        if (f.read(reinterpret_cast<unsigned char*>(id), 4) < 4) break;
         std::optional<std::uint32_t> size = get_ulong(f);
-        if (!size) return read_error(err);
+        // After the samples a chunk header cut short is only the end of the file.
+        if (!size) {
+            if (data_seen && !f.failed()) break;
+            return read_error(err);
+        }
         err.print("[%s] (%lu bytes)\n", id, static_cast<unsigned long>(*size));
-        if (std::memcmp(id, "data", 4) == 0) break;
-        dump_hex(f, err, *size);
+        if (data_seen || std::memcmp(id, "data", 4) != 0) {
+            dump_hex(f, err, *size);
+            skip_pad(f, *size);
+            if (f.failed()) return read_error(err);
+            continue;
+        }
+        data_seen = true;
+        // A data size of 0 or 0xFFFFFFFF is a stream whose writer could not go back to fill it
+        // in: the samples run to the end of the file, and nothing can follow them.
+        const bool bounded = *size != 0 && *size != 0xffffffff;
+        std::uint64_t left = bounded ? *size : UINT64_MAX;
+        if (coding.form == sample_form::unsupported) {
+            err.print("Unsupported data type %u (%u bits)\n", code, unsigned{*bits});
+            end = dump_end::rejected;
+        } else {
+            err.flush();
+            print_samples(f, out, coding, *channels, frame_limit, left);
+            if (!out.flush()) return dump_end::write_error;
+            if (f.failed()) return read_error(err);
+        }
+        if (!bounded) return end;
+        // The rest of the chunk (after the frame limit, or a sample cut short) is passed over.
+        const std::uint64_t missing = left - skip_bytes(f, left);
         if (f.failed()) return read_error(err);
+        if (missing != 0)
+            err.print("Data cut short: %llu of %lu bytes\n",
+                      static_cast<unsigned long long>(*size - missing),
+                      static_cast<unsigned long>(*size));
+        else
+            skip_pad(f, *size);
     }
-
-    // A header that declares no channels has frames of nothing: no lines at all, rather than
-    // an empty line per frame up to the limit.
-    if (*channels == 0) return dump_end::done;
-    err.flush();
-    dump_end end = *bits > 8 ? print_samples<true>(f, out, *channels, frame_limit)
-                             : print_samples<false>(f, out, *channels, frame_limit);
-    if (end == dump_end::read_error) return read_error(err);
-    return out.failed() ? dump_end::write_error : end;
+    if (f.failed()) return read_error(err);
+    if (!data_seen) {
+        err.put("No 'data' chunk\n");
+        return dump_end::rejected;
+    }
+    return end;
 }

@@ -1,23 +1,21 @@
 #pragma once
 // RIFF/WAVE dump: the header fields and the chunk list of a sound file as a report for a person,
-// and its samples as text, one frame per line, the channels' signed decimal values separated by
-// tabs.
+// and its samples as text, one frame per line, the channels' values separated by tabs.
 //
 // The file as read (every integer little-endian, assembled byte by byte):
 //
 //   offset  width  content
 //   0       4      "RIFF"
 //   4       4      RIFF size (reported only)
-//   8       8      "WAVEfmt " (the fmt chunk must come first)
-//   16      4      fmt size
-//   20      16     data type, channels, sampling rate, bytes / second, bytes x channels,
-//                  bits / sample (always read, whatever the fmt size)
-//   36      ...    fmt size - 16 extension bytes, then chunks: id (4), size (4), content,
-//                  with no pad byte after an odd size, up to the first "data" chunk
+//   8       4      "WAVE"
+//   12      ...    chunks: id (4), size (4), content, and a pad byte after an odd size
 //
-// Samples start after the size of the "data" chunk and run to the end of the file, so a chunk
-// that follows the data comes out as samples too. Up to 8 bits per sample a sample is one byte
-// less 128; above 8 bits it is two bytes, a signed 16-bit value (24- and 32-bit data included).
+// The chunks before "fmt " are listed and dumped in hexadecimal. The fmt chunk's six fields
+// (data type, channels, sampling rate, bytes / second, bytes x channels, bits / sample) are
+// always read, 16 bytes, whatever its size; the bytes beyond them are dumped. Every chunk after
+// it is listed and dumped too, except the first "data" chunk: its samples go to the sample
+// lines (samples.h tells the codings), up to its size, or to the end of the file when the size
+// is 0 or 0xFFFFFFFF.
 #include <cstddef>
 #include <cstdint>
 #include <optional>
@@ -34,7 +32,9 @@ std::optional<std::uint16_t> get_ushort(reader& f);
 
 // How one file's dump ended.
 enum class dump_end {
-    done,         // end of the file or of the frame limit, or not RIFF/WAVE (after its message)
+    done,         // the file is dumped (to the frame limit)
+    rejected,     // not RIFF/WAVE, no "data" chunk or samples of an unsupported coding: the
+                  // message is written; the run goes on and ends with status 1
     read_error,   // "Read error\n" is written: the file ends inside a header field or a read
                   // failed; the program ends with status 1 and handles no further argument
     write_error,  // `out` could not be written; nothing more is worth doing
