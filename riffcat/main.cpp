@@ -3,11 +3,41 @@
 // limit for the files after it.
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 
 #include "frame_limit.h"
 #include "riffcat.h"
 
+namespace {
+
+const char* const help_text =
+    "Usage: riffcat [-N] FILE.wav ...\n"
+    "Prints the samples of RIFF/WAVE files as text on standard output, one frame per line,\n"
+    "the channels separated by tabs, and reports each file's header and chunks on standard\n"
+    "error. -N prints at most N frames of each file that follows (-0 none, negative all).\n"
+    "\n"
+    "Reads PCM of 1 to 64 bits (8 bits and fewer less 128, wider ones as signed integers,\n"
+    "unscaled), IEEE float of 32 and 64 bits, and WAVE_FORMAT_EXTENSIBLE files of these.\n"
+    "\n"
+    "  --help       show this text\n"
+    "  --version    show the version\n"
+    "\n"
+    "Exit status: 0 done; 1 a file could not be opened, was not RIFF/WAVE, had no data chunk\n"
+    "or data of another kind (the run goes on), or could not be read (the run stops); 2\n"
+    "standard output could not be written.\n";
+
+const char* const version_text = "riffcat (harmtrace toolkit) " TOOLKIT_VERSION "\n";
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "--version") == 0) {
+            std::fputs(argv[i][2] == 'h' ? help_text : version_text, stdout);
+            return std::fflush(stdout) == 0 ? 0 : 2;
+        }
+    }
+
     // The buffers below hand the streams large blocks; stdio need not copy them again.
     std::setvbuf(stdout, nullptr, _IONBF, 0);
     out_buffer out(stdout);
@@ -15,6 +45,7 @@ int main(int argc, char** argv) {
 
     std::int32_t frame_limit = -1;
     int status = 0;
+    bool rejected = false;  // a file was skipped: status 1 at the end
     for (int i = 1; i < argc && status == 0; ++i) {
         const char* arg = argv[i];
         if (arg[0] == '-') {
@@ -25,12 +56,14 @@ int main(int argc, char** argv) {
         if (fp == nullptr) {
             if (!out.flush()) status = 2;
             err.print("Can't open %s\n", arg);
+            rejected = true;
             continue;
         }
         std::setvbuf(fp, nullptr, _IONBF, 0);
         reader f(fp);
         dump_end end = riffcat(f, out, err, frame_limit);
         std::fclose(fp);
+        if (end == dump_end::rejected) rejected = true;
         if (end == dump_end::read_error) status = 1;
         if (end == dump_end::write_error) status = 2;
     }
@@ -38,5 +71,5 @@ int main(int argc, char** argv) {
     if (!out.flush()) status = 2;
     if (status == 2) err.put("Write error\n");
     err.flush();
-    return status;
+    return status != 0 ? status : rejected ? 1 : 0;
 }

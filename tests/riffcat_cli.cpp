@@ -75,11 +75,32 @@ TEST(RiffcatCli, ReadErrorEndsTheRunWithStatus1) {
     EXPECT_EQ(r.err, "Read error\n");
 }
 
-TEST(RiffcatCli, UnopenableFileIsReportedAndSkipped) {
-    process_result r = run({"/nonexistent/x.wav", b});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.err, "Can't open /nonexistent/x.wav\n" + b_err);
-    EXPECT_EQ(r.out, b_out);
+TEST(RiffcatCli, SkippedFilesEndTheRunWithStatus1) {
+    // A file that cannot be opened, is not RIFF/WAVE, has no data chunk or data of another
+    // coding: its message, then the next file; the run ends with status 1.
+    const std::string text = temp_path("text.wav"), none = temp_path("none.wav"),
+                      alaw = temp_path("alaw.wav");
+    write_file(text, "hello");
+    write_file(none, wav::file(1, 8, chunk("LIST", "")));
+    write_file(alaw, wav::file(1, 8, chunk("data", "\x55"), "\0\0"s, 6));
+    for (const std::string& skipped : {"/nonexistent/x.wav"s, text, none, alaw}) {
+        process_result r = run({skipped, b});
+        EXPECT_EQ(r.status, 1) << skipped;
+        EXPECT_EQ(r.out, b_out) << skipped;
+        EXPECT_TRUE(r.err.ends_with(b_err)) << skipped;
+    }
+    EXPECT_EQ(run({"/nonexistent/x.wav", b}).err, "Can't open /nonexistent/x.wav\n" + b_err);
+    EXPECT_EQ(run({none, b}, "/dev/full").status, 2);  // a write error wins
+}
+
+TEST(RiffcatCli, HelpAndVersionWhereverTheyStand) {
+    process_result r = run({a, "-2", "--version", "/nonexistent/x.wav"});
+    EXPECT_EQ(r.out + r.err + std::to_string(r.status), "riffcat (harmtrace toolkit) 1.0\n0");
+    r = run({"/nonexistent/x.wav", "--help"});
+    EXPECT_TRUE(r.out.starts_with("Usage: riffcat [-N] FILE.wav ...\n")) << r.out;
+    EXPECT_EQ(r.err + std::to_string(r.status), "0");
+    // Any other argument that starts with a dash is a frame limit.
+    EXPECT_EQ(run({"--helpx", a}).out, "");
 }
 
 TEST(RiffcatCli, FailedWriteEndsTheRunWithStatus2) {
