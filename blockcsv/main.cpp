@@ -1,14 +1,34 @@
 // blockcsv: reads harmtrace's harmonic blocks on standard input and writes them on standard
 // output as a comma-separated table, a header row of harmonic frequencies and a row of harmonic
-// powers per analysis window. Arguments are ignored.
+// powers per analysis window. Arguments other than --help and --version are ignored.
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "output_buffer.h"
 #include "record_reader.h"
 #include "table.h"
 
-int main() {
+static const char help_text[] =
+    "Usage: blockcsv < report > table.csv\n"
+    "Reads the report lines of harmtrace on standard input and writes a comma-separated table:\n"
+    "a header row with the frequencies of harmonics 1 to 10, then one row per analysis window\n"
+    "with its start time and the power of each harmonic. Other arguments are ignored.\n"
+    "\n"
+    "  --help       show this text\n"
+    "  --version    show the version\n"
+    "\n"
+    "Exit status: 0 done, 2 a malformed number or a failed write.\n";
+
+int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "--version") == 0) {
+            std::fputs(argv[i][2] == 'h' ? help_text
+                                         : "blockcsv (harmtrace toolkit) " TOOLKIT_VERSION "\n",
+                       stdout);
+            return std::fflush(stdout) == 0 ? 0 : 2;
+        }
+    }
     record_reader in;
     open_reader(in, 0);
     auto out = std::make_unique<output_buffer>();
