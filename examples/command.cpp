@@ -68,6 +68,14 @@ bool option_fits(const std::string& name, sound s) {
     return true;
 }
 
+// The flag that an option without a value sets, or null.
+bool* switch_of(command& c, const std::string& name) {
+    if (name == "--extensible") return &c.form.extensible;
+    if (name == "--odd-chunk") return &c.form.odd_chunk;
+    if (name == "--trailing-chunk") return &c.form.trailing_chunk;
+    return nullptr;
+}
+
 // Checks that concern more than one option, once all are read.
 std::string check(const command& c) {
     if (c.rate < 1000 || c.rate > 384000) return "--rate must be 1000 to 384000 Hz";
@@ -149,6 +157,10 @@ parsed parse_command(const std::vector<std::string>& args) {
     for (std::size_t i = 1; i < args.size(); ++i) {
         std::string opt = args[i], value;
         const std::size_t eq = opt.find('=');
+        if (bool* on = switch_of(c, opt)) {
+            *on = true;
+            continue;
+        }
         if (opt.rfind("--", 0) == 0 && eq != std::string::npos) {
             value = opt.substr(eq + 1);
             opt.resize(eq);
@@ -158,6 +170,7 @@ parsed parse_command(const std::vector<std::string>& args) {
         } else {
             return fail("unexpected argument '" + opt + "'");
         }
+        if (switch_of(c, opt)) return fail("option " + opt + " takes no value");
         if (!option_fits(opt, c.kind))
             return fail("option " + opt + " does not apply to " + sound_name(c.kind));
         const std::string bad = "bad value '" + value + "' for " + opt;
@@ -171,8 +184,18 @@ parsed parse_command(const std::vector<std::string>& args) {
         } else if (opt == "--rate") {
             if (!parse_int(value, c.rate)) return fail(bad);
         } else if (opt == "--bits") {
-            if (!parse_int(value, c.bits) || (c.bits != 8 && c.bits != 16))
-                return fail("--bits must be 8 or 16, not '" + value + "'");
+            int& b = c.form.bits;
+            if (!parse_int(value, b) || (b != 8 && b != 16 && b != 24 && b != 32))
+                return fail("--bits must be 8, 16, 24 or 32, not '" + value + "'");
+            c.form.is_float = false;
+        } else if (opt == "--float") {
+            int& b = c.form.bits;
+            if (!parse_int(value, b) || (b != 32 && b != 64))
+                return fail("--float must be 32 or 64, not '" + value + "'");
+            c.form.is_float = true;
+        } else if (opt == "--junk") {
+            if (!parse_int(value, c.form.junk) || c.form.junk < 0 || c.form.junk > 1048576)
+                return fail("--junk must be 0 to 1048576 bytes, not '" + value + "'");
         } else if (opt == "--channels") {
             if (!parse_int(value, c.channels) || (c.channels != 1 && c.channels != 2))
                 return fail("--channels must be 1 or 2, not '" + value + "'");
@@ -217,12 +240,12 @@ std::string render(const command& c) {
             x = harmonic_tone(c.note, c.amp, c.rate, n);
             break;
     }
-    return encode_wav(std::vector<std::vector<double>>(std::size_t(c.channels), x), c.rate, c.bits);
+    return encode_wav(std::vector<std::vector<double>>(std::size_t(c.channels), x), c.rate, c.form);
 }
 
 std::string usage() {
     return R"(Usage: tonegen SOUND [OPTION VALUE]... -o FILE
-Writes a test tone as a RIFF/WAVE file (PCM, 8 or 16 bits, mono or stereo).
+Writes a test tone as a RIFF/WAVE file, mono or stereo, in the forms recorders write.
 
 Sounds:
   sine       a pure sine
@@ -235,9 +258,8 @@ Options for every sound (defaults in brackets):
   --freq HZ            fundamental frequency [440]
   --seconds S          duration, at most 600 [3]
   --rate HZ            sampling rate, 1000 to 384000 [44100]
-  --bits N             8 or 16 bits a sample [16]
   --channels N         1 or 2; both channels carry the same sound [1]
-  --amp A              peak level, 1 is full scale; above 1 clips [0.8]
+  --amp A              peak level, 1 is full scale; above 1 clips PCM samples [0.8]
 additive and vibrato:
   --amps A1,A2,...     relative amplitudes of harmonics 1, 2, ... [1]
   --decays D1,D2,...   decay rate of each harmonic, per second [0,...]
@@ -247,6 +269,13 @@ vibrato:
 pluck:
   --decay D            damping of every harmonic, per second [1]
   --seed N             seed of the initial noise [1]
+File form (the last of --bits and --float counts):
+  --bits N             PCM of 8, 16, 24 or 32 bits a sample [16]
+  --float N            IEEE float of 32 or 64 bits a sample
+  --extensible         a WAVE_FORMAT_EXTENSIBLE header
+  --junk N             a JUNK chunk of N bytes before the fmt chunk
+  --odd-chunk          a LIST chunk of odd size before the data
+  --trailing-chunk     a LIST chunk after the data
 
 Exit status: 0 done, 1 cannot write FILE, 2 bad arguments.
 )";

@@ -21,7 +21,7 @@ struct command {
     tone note;  // freq, harmonic amplitudes and decays, vibrato
     double seconds = 3.0;
     int rate = 44100;
-    int bits = 16;
+    wav_form form;  // bits per sample, float or PCM, header and extra chunks
     int channels = 1;
     double amp = 0.8;
     double pluck_decay = 1.0;  // 1/s, on every harmonic of the plucked string

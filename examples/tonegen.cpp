@@ -1,6 +1,7 @@
 #include "tonegen.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <numbers>
 #include <stdexcept>
@@ -43,6 +44,50 @@ class xorshift64 {
 void check_frames(int rate, std::int64_t frames) {
     if (rate <= 0) throw std::invalid_argument("sampling rate must be positive");
     if (frames < 0) throw std::invalid_argument("frame count must not be negative");
+}
+
+// v as n little-endian bytes.
+std::string le(std::uint64_t v, int n) {
+    std::string s;
+    for (int b = 0; b < n; ++b) s.push_back(char((v >> (8 * b)) & 0xFF));
+    return s;
+}
+
+// A whole chunk; an odd size gets a pad byte, as RIFF keeps chunks at even offsets.
+void put_chunk(std::string& w, const char* id, const std::string& content) {
+    w += id + le(content.size(), 4) + content;
+    if (content.size() % 2 != 0) w.push_back('\0');
+}
+
+std::string fmt_content(const wav_form& form, std::size_t channels, int rate, std::uint64_t block) {
+    const int code = form.is_float ? 3 : 1;
+    std::string f = le(form.extensible ? 0xFFFE : code, 2) + le(channels, 2) + le(rate, 4) +
+                    le(std::uint64_t(rate) * block, 4) + le(block, 2) + le(form.bits, 2);
+    if (form.extensible) {
+        // cbSize, valid bits (all of them), the speakers, then the SubFormat GUID: the format
+        // code and a fixed tail.
+        const int speakers = channels == 1 ? 0x4 : channels == 2 ? 0x3 : 0;
+        f += le(22, 2) + le(form.bits, 2) + le(speakers, 4) + le(code, 2) +
+             std::string("\0\0\0\0\x10\0\x80\0\0\xAA\0\x38\x9B\x71", 14);
+    } else if (form.is_float) {
+        f += le(0, 2);  // cbSize
+    }
+    return f;
+}
+
+// One sample as the form stores it.
+void put_sample(std::string& w, double x, const wav_form& form) {
+    std::uint64_t v;
+    if (form.is_float)
+        v = form.bits == 32 ? std::bit_cast<std::uint32_t>(float(x))
+                            : std::bit_cast<std::uint64_t>(x);
+    else if (form.bits == 8)
+        v = to_pcm8(x);
+    else if (form.bits == 16)
+        v = std::uint16_t(to_pcm16(x));
+    else
+        v = std::uint32_t(form.bits == 24 ? to_pcm24(x) : to_pcm32(x));
+    for (int b = 0; b < form.bits / 8; ++b) w.push_back(char((v >> (8 * b)) & 0xFF));
 }
 
 }  // namespace
@@ -139,52 +184,53 @@ std::uint8_t to_pcm8(double x) {
     return std::uint8_t(128 + std::lround(std::clamp(x, -1.0, 1.0) * 127.0));
 }
 
+std::int32_t to_pcm24(double x) {
+    if (std::isnan(x)) return 0;
+    return std::int32_t(std::lround(std::clamp(x, -1.0, 1.0) * 8388607.0));
+}
+
+std::int32_t to_pcm32(double x) {
+    if (std::isnan(x)) return 0;
+    return std::int32_t(std::llround(std::clamp(x, -1.0, 1.0) * 2147483647.0));
+}
+
 std::string encode_wav(const std::vector<std::vector<double>>& channels, int rate, int bits) {
+    if (bits != 8 && bits != 16) throw std::invalid_argument("8 or 16 bits a sample");
+    return encode_wav(channels, rate, wav_form{bits});
+}
+
+std::string encode_wav(const std::vector<std::vector<double>>& channels, int rate,
+                       const wav_form& form) {
     if (channels.empty() || channels.size() > 65535)
         throw std::invalid_argument("1 to 65535 channels");
-    if (bits != 8 && bits != 16) throw std::invalid_argument("8 or 16 bits a sample");
+    const int bits = form.bits;
+    if (form.is_float ? bits != 32 && bits != 64
+                      : bits != 8 && bits != 16 && bits != 24 && bits != 32)
+        throw std::invalid_argument("8, 16, 24 or 32 bits a PCM sample, 32 or 64 a float one");
     if (rate <= 0) throw std::invalid_argument("sampling rate must be positive");
     const std::size_t frames = channels[0].size();
     for (const auto& ch : channels)
         if (ch.size() != frames) throw std::invalid_argument("channels of unequal length");
 
-    const std::uint64_t bytes_per_sample = std::uint64_t(bits / 8);
-    const std::uint64_t block = bytes_per_sample * channels.size();
+    const std::uint64_t block = std::uint64_t(bits / 8) * channels.size();
     const std::uint64_t data = block * frames;
-    const std::uint64_t pad = data % 2;
-    if (36 + data + pad > 0xFFFFFFFFull || std::uint64_t(rate) * block > 0xFFFFFFFFull)
+    const std::uint64_t junk = form.junk > 0 ? std::uint64_t(form.junk) : 0;
+    // The chunks other than data take less than 128 bytes besides the JUNK content.
+    if (128 + junk + data > 0xFFFFFFFFull || std::uint64_t(rate) * block > 0xFFFFFFFFull)
         throw std::invalid_argument("too long for a WAVE file");
 
-    std::string w;
-    w.reserve(std::size_t(44 + data + pad));
-    auto u32 = [&w](std::uint64_t v) {
-        for (int b = 0; b < 4; ++b) w.push_back(char((v >> (8 * b)) & 0xFF));
-    };
-    auto u16 = [&w](std::uint64_t v) {
-        w.push_back(char(v & 0xFF));
-        w.push_back(char((v >> 8) & 0xFF));
-    };
-    w += "RIFF";
-    u32(36 + data + pad);
-    w += "WAVEfmt ";
-    u32(16);
-    u16(1);  // PCM
-    u16(channels.size());
-    u32(std::uint64_t(rate));
-    u32(std::uint64_t(rate) * block);
-    u16(block);
-    u16(std::uint64_t(bits));
-    w += "data";
-    u32(data);
-    for (std::size_t i = 0; i < frames; ++i) {
-        for (const auto& ch : channels) {
-            if (bits == 8)
-                w.push_back(char(to_pcm8(ch[i])));
-            else
-                u16(std::uint16_t(to_pcm16(ch[i])));
-        }
-    }
-    if (pad) w.push_back(char(0x80));
+    std::string w = "RIFF????WAVE";  // the RIFF size is filled in at the end
+    w.reserve(std::size_t(128 + junk + data));
+    if (form.junk >= 0) put_chunk(w, "JUNK", std::string(junk, '\0'));
+    put_chunk(w, "fmt ", fmt_content(form, channels.size(), rate, block));
+    if (form.is_float) put_chunk(w, "fact", le(frames, 4));
+    if (form.odd_chunk) put_chunk(w, "LIST", "INFOISFT" + le(7, 4) + "tonegen");
+    w += "data" + le(data, 4);
+    for (std::size_t i = 0; i < frames; ++i)
+        for (const auto& ch : channels) put_sample(w, ch[i], form);
+    if (data % 2 != 0) w.push_back(bits == 8 ? char(0x80) : '\0');  // 0x80: the 8-bit zero level
+    if (form.trailing_chunk) put_chunk(w, "LIST", "INFOISFT" + le(8, 4) + "tonegen" + '\0');
+    w.replace(4, 4, le(w.size() - 8, 4));
     return w;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // Test tones for the toolkit: synthesis of a few kinds of note as sample arrays, and their
-// encoding as a canonical RIFF/WAVE file.
+// encoding as RIFF/WAVE files of the forms recorders and editors write.
 //
 // Every signal is a vector of doubles, one per sample frame, nominally within -1..1; the
 // encoder clips what lies outside. All results are deterministic: phases come from the sample
@@ -46,11 +46,33 @@ std::vector<double> pluck(double freq, double decay, std::uint64_t seed, double 
 std::int16_t to_pcm16(double x);
 // A sample in -1..1 (clipped beyond) as an unsigned 8-bit value, 128 + x * 127 rounded.
 std::uint8_t to_pcm8(double x);
+// The same as 24- and 32-bit values: x * 8388607 and x * 2147483647 rounded.
+std::int32_t to_pcm24(double x);
+std::int32_t to_pcm32(double x);
 
-// A canonical 44-byte-header PCM WAVE file holding the channels interleaved (all of the same
-// length), at `bits` 8 or 16. The data chunk of an odd byte count (8-bit mono, odd length) is
-// followed by one pad byte 0x80, the 8-bit zero level, as RIFF asks.
+// The layout of a WAVE file beyond its rate and channels. The default is the canonical 44-byte
+// header of 16-bit PCM.
+struct wav_form {
+    int bits = 16;                // 8, 16, 24 or 32 for PCM; 32 or 64 for float
+    bool is_float = false;        // IEEE float samples (data type 3), x itself, unclipped
+    bool extensible = false;      // a WAVE_FORMAT_EXTENSIBLE fmt chunk (data type 0xFFFE)
+    int junk = -1;                // bytes of a JUNK chunk before fmt; none when negative
+    bool odd_chunk = false;       // a LIST chunk of odd size before the data
+    bool trailing_chunk = false;  // a LIST chunk after the data
+};
+
+// A PCM WAVE file holding the channels interleaved (all of the same length), at `bits` 8 or 16,
+// with the canonical 44-byte header. The data chunk of an odd byte count (8-bit mono, odd
+// length) is followed by one pad byte 0x80, the 8-bit zero level, as RIFF asks.
 // Typical use: write_file("a.wav", encode_wav({left, right}, 44100, 16));
 std::string encode_wav(const std::vector<std::vector<double>>& channels, int rate, int bits);
+
+// The same in any of the forms above. An extensible file has a 40-byte fmt chunk whose SubFormat
+// names PCM or float, with the speakers centre (mono) or left and right (stereo); a float file
+// otherwise an 18-byte one. Every float file has a fact chunk (the frame count), as that data
+// type asks.
+// Typical use: encode_wav({x}, 48000, {.bits = 24, .extensible = true});
+std::string encode_wav(const std::vector<std::vector<double>>& channels, int rate,
+                       const wav_form& form);
 
 }  // namespace tonegen

@@ -49,6 +49,14 @@ TEST(CommandLine, OptionsTakeTheirValueNextOrAfterAnEqualsSign) {
     const parsed s = parse_command({"pluck", "--seed", "18446744073709551615", "-o", "c.wav"});
     ASSERT_EQ(s.error, "");
     EXPECT_EQ(s.cmd.seed, 18446744073709551615ull);
+    // Switches take no value; the last of --bits and --float counts.
+    const parsed f = parse_command(
+        {"sine", "--float=64", "--extensible", "--junk", "3", "--trailing-chunk", "-o", "d.wav"});
+    ASSERT_EQ(f.error, "");
+    EXPECT_TRUE(f.cmd.form.is_float && f.cmd.form.bits == 64 && f.cmd.form.extensible &&
+                f.cmd.form.junk == 3 && f.cmd.form.trailing_chunk && !f.cmd.form.odd_chunk);
+    const parsed b = parse_command({"sine", "--float", "64", "--bits", "24", "-o", "e.wav"});
+    EXPECT_TRUE(!b.cmd.form.is_float && b.cmd.form.bits == 24);
 }
 
 TEST(CommandLine, BadArgumentsAreNamedInTheMessage) {
@@ -63,7 +71,10 @@ TEST(CommandLine, BadArgumentsAreNamedInTheMessage) {
         {{"sine", "-o"}, "-o needs a value"},
         {{"sine", "--freq", "abc", "-o", "a"}, "bad value 'abc' for --freq"},
         {{"sine", "--freq=inf", "-o", "a"}, "bad value 'inf'"},
-        {{"sine", "--bits", "24", "-o", "a"}, "--bits must be 8 or 16"},
+        {{"sine", "--bits", "12", "-o", "a"}, "--bits must be 8, 16, 24 or 32"},
+        {{"sine", "--float", "16", "-o", "a"}, "--float must be 32 or 64"},
+        {{"sine", "--extensible=yes", "-o", "a"}, "--extensible takes no value"},
+        {{"sine", "--junk", "-1", "-o", "a"}, "--junk must be 0 to 1048576"},
         {{"sine", "--rate", "500", "-o", "a"}, "--rate must be"},
         {{"sine", "--rate", "44100.5", "-o", "a"}, "bad value '44100.5' for --rate"},
         {{"sine", "--seconds", "601", "-o", "a"}, "--seconds must be"},
@@ -91,7 +102,8 @@ TEST(CommandLine, ExitStatusesAndStreams) {
     const auto bad = run_program(TONEGEN_EXE, {"sine", "--bits", "12", "-o", path}, "");
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.out, "");
-    EXPECT_EQ(bad.err.rfind("tonegen: --bits must be 8 or 16, not '12'\n", 0), 0u) << bad.err;
+    EXPECT_EQ(bad.err.rfind("tonegen: --bits must be 8, 16, 24 or 32, not '12'\n", 0), 0u)
+        << bad.err;
     EXPECT_FALSE(std::filesystem::exists(path));
 
     const auto help = run_program(TONEGEN_EXE, {"--help"}, "");

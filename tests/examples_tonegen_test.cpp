@@ -1,14 +1,18 @@
-// The tone generator's synthesis and WAVE encoding, called on memory.
+// The tone generator's synthesis and WAVE encoding, called on memory, and its file forms as riffcat
+// reads them.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cmath>
 #include <complex>
 #include <cstdint>
+#include <cstdlib>
 #include <numbers>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "process.h"
 #include "tonegen.h"
 
 using namespace tonegen;
@@ -75,6 +79,27 @@ TEST(WaveFile, EightBitMonoOfOddLengthGetsASilentPadByte) {
     EXPECT_EQ(encode_wav({{0.0, 0.0}}, 11025, 8).size(), 46u);  // even: no pad
 }
 
+TEST(WaveFile, EveryChunkOfTheOtherForms) {
+    using namespace std::string_literals;
+    // Stereo 64-bit float, extensible, with a JUNK chunk, an odd LIST chunk and a trailing one.
+    EXPECT_EQ(encode_wav({{0.5}, {-1.0}}, 48000, {64, true, true, 1, true, true}),
+              "RIFF\x9a\0\0\0WAVE"
+              "JUNK\1\0\0\0\0\0"
+              "fmt \x28\0\0\0\xfe\xff\2\0\x80\xbb\0\0\0\xb8\x0b\0\x10\0\x40\0"
+              "\x16\0\x40\0\3\0\0\0\3\0\0\0\0\0\x10\0\x80\0\0\xaa\0\x38\x9b\x71"
+              "fact\4\0\0\0\1\0\0\0"
+              "LIST\x13\0\0\0INFOISFT\7\0\0\0tonegen\0"
+              "data\x10\0\0\0\0\0\0\0\0\0\xe0\x3f\0\0\0\0\0\0\xf0\xbf"
+              "LIST\x14\0\0\0INFOISFT\x08\0\0\0tonegen\0"s);
+    // Mono 24-bit PCM of an odd length, and 32-bit float: a fact chunk and an 18-byte fmt.
+    const std::string pcm24 = encode_wav({{1.0, -1.0, 0.5}}, 8000, wav_form{24});
+    EXPECT_EQ(pcm24.substr(36), "data\x09\0\0\0\xff\xff\x7f\x01\0\x80\0\0\x40\0"s);
+    EXPECT_EQ(u32_at(pcm24, 4), 46u);
+    EXPECT_EQ(encode_wav({{-0.25}}, 8000, wav_form{32, true}).substr(12),
+              "fmt \x12\0\0\0\3\0\1\0\x40\x1f\0\0\0\x7d\0\0\4\0\x20\0\0\0"
+              "fact\4\0\0\0\1\0\0\0data\4\0\0\0\0\0\x80\xbe"s);
+}
+
 TEST(WaveFile, StereoFramesInterleaveLeftThenRight) {
     using namespace std::string_literals;
     // Left 0.5, 0; right -0.5, 1: 16-bit little-endian 16384, -16384, 0, 32767.
@@ -95,6 +120,10 @@ TEST(SampleCoding, RoundsHalfAwayFromZeroAndClips) {
     EXPECT_EQ(to_pcm8(-0.5), 64);
     EXPECT_EQ(to_pcm8(3.0), 255);
     EXPECT_EQ(to_pcm8(-3.0), 1);
+    EXPECT_EQ(to_pcm24(0.5), 4194304);  // 4194303.5
+    EXPECT_EQ(to_pcm24(-1.5), -8388607);
+    EXPECT_EQ(to_pcm32(-0.5), -1073741824);
+    EXPECT_EQ(to_pcm32(1.0001), 2147483647);
 }
 
 TEST(Sine, SamplesAtKnownPhases) {
@@ -196,4 +225,56 @@ TEST(Pluck, SeedChoosesTheNoise) {
     // with the same samples.
     const auto longer = pluck(330.0, 1.0, 7, 0.8, 22050, 8000);
     EXPECT_TRUE(std::equal(a.begin(), a.end(), longer.begin()));
+}
+
+TEST(FileForms, RiffcatPrintsEachFormAsStored) {
+    // tonegen's forms through the real programs: riffcat prints every sample at its stored
+    // value, walks the chunks around fmt and data, and takes no pad byte or chunk for a sample.
+    // 485 frames: the data of 8- and 24-bit mono files has an odd size.
+    const auto x = sine(440.0, 0.8, 48000, 485);
+    struct form_case {
+        std::vector<std::string> args;
+        double (*stored)(double);
+        std::string report;   // a part of riffcat's report
+        bool single = false;  // text to read back as a float
+    } cases[] = {
+        {{"--bits", "8", "--odd-chunk", "--trailing-chunk"},
+         [](double v) { return double(to_pcm8(v)) - 128; },
+         "[data] (485 bytes)\n[LIST] (20 bytes)\n"},
+        {{"--bits", "24", "--junk", "5"},
+         [](double v) { return double(to_pcm24(v)); },
+         "[RIFF] (1506 bytes)\n[JUNK] (5 bytes)\n00 00 00 00 00 \n[WAVEfmt ] (16 bytes)\n"},
+        {{"--bits", "32", "--extensible"},
+         [](double v) { return double(to_pcm32(v)); },
+         "01 00 00 00 00 00 10 00 80 00 00 aa 00 38 9b 71 \n[data] (1940 bytes)\n"},
+        {{"--float", "32", "--odd-chunk"},
+         [](double v) { return double(float(v)); },
+         "[fact] (4 bytes)\ne5 01 00 00 \n[LIST] (19 bytes)\n",
+         true},
+        {{"--float", "64", "--extensible", "--trailing-chunk"},
+         [](double v) { return v; },
+         "[data] (3880 bytes)\n[LIST] (20 bytes)\n"},
+    };
+    const std::string path = temp_path("form.wav");
+    for (const form_case& c : cases) {
+        const std::string form = ::testing::PrintToString(c.args);
+        std::vector<std::string> args = {"sine",      "--freq", "440",   "--amp",
+                                         "0.8",       "--rate", "48000", "--seconds",
+                                         "0.0101042", "-o",     path};
+        args.insert(args.end(), c.args.begin(), c.args.end());
+        ASSERT_EQ(run_program(TONEGEN_EXE, args, "").status, 0) << form;
+        const process_result r = run_program(RIFFCAT_EXE, {path}, "");
+        EXPECT_EQ(r.status, 0) << form;
+        EXPECT_NE(r.err.find(c.report), std::string::npos) << form << "\n" << r.err;
+        std::istringstream lines(r.out);
+        std::string line;
+        std::size_t i = 0;
+        for (; std::getline(lines, line); ++i) {
+            ASSERT_LT(i, x.size()) << form;
+            const double v =
+                c.single ? std::strtof(line.c_str(), nullptr) : std::strtod(line.c_str(), nullptr);
+            ASSERT_EQ(v, c.stored(x[i])) << form << " frame " << i;
+        }
+        EXPECT_EQ(i, x.size()) << form;
+    }
 }
