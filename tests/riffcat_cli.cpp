@@ -1,6 +1,12 @@
 // The riffcat program: arguments left to right, streams and exit status, byte for byte.
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cmath>
+#include <cstdlib>
+#include <random>
+#include <sstream>
+
 #include "frame_limit.h"
 #include "process.h"
 #include "riffcat_wav.h"
@@ -117,4 +123,46 @@ TEST(RiffcatCli, ClosedPipeJustEndsTheRun) {
                                  " 2>/dev/null; echo $? >&2; } | head -1");
     EXPECT_EQ(r.out, "257\n");
     EXPECT_EQ(r.err, "141\n");  // 128 + SIGPIPE
+}
+
+TEST(RiffcatCli, FloatTextReadsBackToTheSameBitsAndHarmtraceTakesIt) {
+    // Random bit patterns, so every class turns up (normal, subnormal, zero, infinite, NaN),
+    // and the extremes, as 32- and 64-bit samples.
+    std::mt19937_64 random(11);
+    for (int bits : {32, 64}) {
+        std::vector<std::uint64_t> values = {
+            0, 1, 0x7f7fffff, 0x7f800000, 0xff800000, 0x8000000000000000, 0x7fefffffffffffff};
+        for (int i = 0; i < 5000; ++i) values.push_back(random());
+        std::string data;
+        for (std::uint64_t& v : values) {
+            if (bits == 32) v &= 0xffffffff;
+            data += wav::le(std::uint32_t(v), 4);
+            if (bits == 64) data += wav::le(std::uint32_t(v >> 32), 4);
+        }
+        const std::string path = temp_path("float.wav");
+        write_file(path, wav::file(1, bits, chunk("data", data), "\0\0"s, 3));
+        const process_result r = run({path});
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::istringstream lines(r.out);
+        std::string line;
+        for (std::uint64_t v : values) {
+            ASSERT_TRUE(std::getline(lines, line));
+            const double back = bits == 32 ? std::strtof(line.c_str(), nullptr)
+                                           : std::strtod(line.c_str(), nullptr);
+            const bool nan = bits == 32 ? std::isnan(std::bit_cast<float>(std::uint32_t(v)))
+                                        : std::isnan(std::bit_cast<double>(v));
+            if (nan) {
+                EXPECT_EQ(line, "NaN");
+            } else if (bits == 32) {
+                EXPECT_EQ(std::bit_cast<std::uint32_t>(float(back)), v) << line;
+            } else {
+                EXPECT_EQ(std::bit_cast<std::uint64_t>(back), v) << line;
+            }
+        }
+        EXPECT_FALSE(std::getline(lines, line));
+        // harmtrace reads every value without a complaint.
+        const process_result h = run_program(HARMTRACE_EXE, {}, r.out);
+        EXPECT_EQ(h.status, 0) << h.err;
+        EXPECT_EQ(h.err, "");
+    }
 }
