@@ -259,3 +259,61 @@ TEST(PipelineFileForms, HalfRateRecordingComesOutAnOctaveHigh) {
     for (std::size_t k = 1; k <= 10; ++k)
         EXPECT_NEAR(t.freqs[k - 1] / (440.0 * double(k)), 1.0, 5e-4) << "harmonic " << k;
 }
+
+namespace {
+
+// The table of a recording made at `rate`, told to harmtrace with -r.
+table analyse_at(const std::string& wav, int rate) {
+    const process_result r = run_shell("'" RIFFCAT_EXE "' '" + wav + "' | '" HARMTRACE_EXE "' -r " +
+                                       std::to_string(rate) + " | '" BLOCKCSV_EXE "'");
+    EXPECT_EQ(r.status, 0) << r.err;
+    table t;
+    std::istringstream s(r.out);
+    std::string line;
+    if (std::getline(s, line)) {
+        const std::vector<double> header = items(line);
+        t.freqs.assign(header.begin() + 1, header.end());
+    }
+    while (std::getline(s, line)) {
+        const std::vector<double> v = items(line);
+        t.times.push_back(v[0]);
+        t.powers.emplace_back(v.begin() + 1, v.end());
+    }
+    EXPECT_FALSE(t.powers.empty()) << wav;
+    return t;
+}
+
+// Every harmonic's power in every window of `wide` is that of `twin` times scale.
+void expect_scaled(const table& wide, const table& twin, double scale) {
+    ASSERT_EQ(wide.powers.size(), twin.powers.size());
+    for (std::size_t i = 0; i < wide.powers.size(); ++i)
+        for (std::size_t k = 1; k <= 10; ++k)
+            ASSERT_NEAR(wide.powers[i][k - 1] / twin.powers[i][k - 1] / scale, 1.0,
+                        k == 1 ? 0.01 : 0.04)
+                << "row " << i << " harmonic " << k;
+}
+
+}  // namespace
+
+TEST(PipelineFileForms, TwentyFourBitRecordingAt48kHz) {
+    // A 24-bit note read at its width is its 16-bit twin at 256 times the amplitude (read two
+    // bytes a sample, it would come out far below its pitch).
+    std::vector<std::string> args = {"additive", "--freq", "330",       "--amps", joined(bright),
+                                     "--rate",   "48000",  "--seconds", "1"};
+    const table t16 = analyse_at(record("sixteen48.wav", args), 48000);
+    args.insert(args.end(), {"--bits", "24", "--extensible"});
+    const table t24 = analyse_at(record("twentyfour48.wav", args), 48000);
+    EXPECT_NEAR(t24.f0() / 330, 1.0, 5e-4);
+    expect_scaled(t24, t16, std::pow(8388607.0 / 32767.0, 2));
+}
+
+TEST(PipelineFileForms, FloatRecordingGivesTheRightFundamental) {
+    std::vector<std::string> args = {"additive",     "--freq",    "440", "--amps",
+                                     joined(bright), "--seconds", "1"};
+    const table t16 = analyse(record("sixteen.wav", args));
+    args.insert(args.end(), {"--float", "32", "--trailing-chunk"});
+    const table t32 = analyse(record("float.wav", args));
+    EXPECT_NEAR(t32.f0() / 440, 1.0, 5e-4);
+    // Float samples reach harmtrace unscaled: full scale is 1, not 32767.
+    expect_scaled(t32, t16, std::pow(1.0 / 32767.0, 2));
+}
