@@ -48,35 +48,25 @@ void skip_pad(reader& f, std::uint64_t size) {
 
 // The chunks between "WAVE" and "fmt " (JUNK, bext, a place kept for ds64), reported like the
 // chunks before the data. Still inside the header, the end of the file is a read error. Returns
-// true at the "fmt " chunk's size, false after a message.
-bool walk_to_fmt(reader& f, out_buffer& err, dump_end& end) {
+// nothing at the "fmt " chunk's size, or how the dump ends.
+std::optional<dump_end> walk_to_fmt(reader& f, out_buffer& err) {
     for (;;) {
         const unsigned char* b = get_bytes(f, 4);
-        if (b == nullptr) {
-            end = read_error(err);
-            return false;
-        }
+        if (b == nullptr) return read_error(err);
         char id[5] = {};
         std::memcpy(id, b, 4);
-        if (std::memcmp(id, "fmt ", 4) == 0) return true;
+        if (std::memcmp(id, "fmt ", 4) == 0) return std::nullopt;
         std::optional<std::uint32_t> size = get_ulong(f);
-        if (!size) {
-            end = read_error(err);
-            return false;
-        }
+        if (!size) return read_error(err);
         err.print("[%s] (%lu bytes)\n", id, static_cast<unsigned long>(*size));
         if (std::memcmp(id, "data", 4) == 0) {
             // Samples with no format to read them by.
             err.put("Not a 'WAVEfmt ' format\n");
-            end = dump_end::rejected;
-            return false;
+            return dump_end::rejected;
         }
         dump_hex(f, err, *size);
         skip_pad(f, *size);
-        if (f.failed()) {
-            end = read_error(err);
-            return false;
-        }
+        if (f.failed()) return read_error(err);
     }
 }
 
@@ -120,8 +110,7 @@ dump_end riffcat(reader& f, out_buffer& out, out_buffer& err, std::int32_t frame
         err.put("Not a 'WAVEfmt ' format\n");
         return dump_end::rejected;
     }
-    dump_end end = dump_end::done;
-    if (!walk_to_fmt(f, err, end)) return end;
+    if (std::optional<dump_end> end = walk_to_fmt(f, err)) return *end;
     std::optional<std::uint32_t> fmt_size = get_ulong(f);
     if (!fmt_size) return read_error(err);
     err.print("[WAVEfmt ] (%lu bytes)\n", static_cast<unsigned long>(*fmt_size));
@@ -156,6 +145,7 @@ dump_end riffcat(reader& f, out_buffer& out, out_buffer& err, std::int32_t frame
     const sample_coding coding = coding_of(code, *bits, ext, ext_n);
 
     // Chunk walk. Fewer than 4 bytes where an id is due is the end of the file, not an error.
+    dump_end end = dump_end::done;
     bool data_seen = false;
     for (;;) {
         char id[5] = {};
