@@ -16,15 +16,16 @@ const char* const help_text =
     "the channels separated by tabs, and reports each file's header and chunks on standard\n"
     "error. -N prints at most N frames of each file that follows (-0 none, negative all).\n"
     "\n"
-    "Reads PCM of 1 to 64 bits (8 bits and fewer less 128, wider ones as signed integers,\n"
-    "unscaled), IEEE float of 32 and 64 bits, and WAVE_FORMAT_EXTENSIBLE files of these.\n"
+    "Reads PCM up to 8 bits (printed as the byte less 128) and of 9 to 64 bits (as signed\n"
+    "integers, unscaled), IEEE float of 32 and 64 bits (as the shortest decimal that reads\n"
+    "back the same, NaN, Infinity), and WAVE_FORMAT_EXTENSIBLE files of these.\n"
     "\n"
     "  --help       show this text\n"
     "  --version    show the version\n"
     "\n"
     "Exit status: 0 done; 1 a file could not be opened, was not RIFF/WAVE, had no data chunk\n"
-    "or data of another kind (the run goes on), or could not be read (the run stops); 2\n"
-    "standard output could not be written.\n";
+    "or data of an unsupported type (the run goes on), or could not be read (the run stops);\n"
+    "2 standard output could not be written.\n";
 
 const char* const version_text = "riffcat (harmtrace toolkit) " TOOLKIT_VERSION "\n";
 
