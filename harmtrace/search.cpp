@@ -23,11 +23,11 @@ static double coarse_frequency(int k) {
 void coarse_steps(double hint, int& first, int& last) {
     const ext semitone = std::pow(2.0L, 1.0L / 12);
     first = 145, last = -1;
-    for (int k = 0; k <= 144; ++k) {
+    for (int k = 0; k <= 144 && hint > 0; ++k) {
         const ext f = coarse_frequency(k);
         if (f >= hint / semitone && f <= hint * semitone) first = std::min(first, k), last = k;
     }
-    if (hint == 0 || first > last) first = 0, last = 144;
+    if (first > last) first = 0, last = 144;
 }
 
 int select_offset(const double* cpt, double ptmax, int kbest) {
