@@ -72,7 +72,7 @@ TEST(RiffcatDump, ExtensionBytesAndChunksBeforeDataAreDumpedInHex) {
     EXPECT_EQ(dump(f).err, wav::report(1, 16, f.size(), 17) + "05 \n[data] (2 bytes)\n");
 }
 
-TEST(RiffcatDump, ChunksBeforeFmtAreWalkedAndFilesWithoutFormatOrDataRejected) {
+TEST(RiffcatDump, ChunksBeforeFmtAreWalkedAndFilesWithoutFormatRejected) {
     dump_result r = dump("RIFX\0\0\0\0WAVEfmt "s);
     EXPECT_EQ(r.end, dump_end::rejected);
     EXPECT_EQ(r.err, "Not a 'RIFF' format\n");
@@ -82,24 +82,18 @@ TEST(RiffcatDump, ChunksBeforeFmtAreWalkedAndFilesWithoutFormatOrDataRejected) {
 
     // A JUNK chunk before fmt, as broadcast-wave recorders write.
     const std::string good = wav::file(1, 8, chunk("data", "\x81"s));
-    std::string f = "RIFF\x2e\0\0\0WAVE"s + chunk("JUNK", "abc") + good.substr(12);
+    const std::string f = "RIFF\x2e\0\0\0WAVE"s + chunk("JUNK", "abc") + good.substr(12);
     r = dump(f);
     EXPECT_EQ(r.end, dump_end::done);
     EXPECT_EQ(r.err, "[RIFF] (46 bytes)\n[JUNK] (3 bytes)\n61 62 63 \n" +
                          wav::report(1, 8, good.size()).substr(18) + "\n[data] (1 bytes)\n");
     EXPECT_EQ(r.out, "1\n");
 
-    // Samples before any format to read them by; a file with no samples at all.
+    // Samples before any format to read them by.
     r = dump("RIFF\x0e\0\0\0WAVE"s + chunk("data", "\x81"s) + good.substr(12));
     EXPECT_EQ(r.end, dump_end::rejected);
     EXPECT_EQ(r.err, "[RIFF] (14 bytes)\n[data] (1 bytes)\nNot a 'WAVEfmt ' format\n");
     EXPECT_EQ(r.out, "");
-    f = wav::file(1, 8, chunk("LIST", "INFO"));
-    r = dump(f);
-    EXPECT_EQ(r.end, dump_end::rejected);
-    EXPECT_EQ(r.err, wav::report(1, 8, f.size()) +
-                         "\n[LIST] (4 bytes)\n49 4e 46 4f \n"
-                         "No 'data' chunk\n");
 }
 
 TEST(RiffcatDump, DataChunkSizeBoundsTheSamples) {
