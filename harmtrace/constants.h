@@ -18,8 +18,8 @@ constexpr int default_rate = 44100;
 constexpr double default_dt0 = 2.2675736545352265e-05;
 
 // Sampling step of the input at `rate` samples per second: the quotient
-// 1.0f / rate in single precision, widened to double, as the default step is
-// made. Exact for rates up to 2^24.
+// 1.0f / rate rounded to single precision and widened to double, as the
+// default step is made (rates up to 2^24 convert to float exactly).
 inline double sampling_step(int rate) {
     return double(1.0f / float(rate));
 }
