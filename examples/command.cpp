@@ -1,12 +1,15 @@
 #include "command.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <charconv>
 #include <cmath>
 #include <cstring>
-#include <fstream>
-#include <ostream>
 #include <sstream>
 #include <system_error>
+
+#include "error_report.h"
 
 namespace tonegen {
 
@@ -281,31 +284,37 @@ Exit status: 0 done, 1 cannot write FILE, 2 bad arguments.
 )";
 }
 
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int run(const std::vector<std::string>& args, output& out, output& err) {
     const parsed p = parse_command(args);
     if (p.cmd.help) {
-        out << usage();
-        return 0;
+        out.put(usage());
+        return out.flush() ? 0 : 1;
     }
     if (!p.error.empty()) {
-        err << "tonegen: " << p.error << "\nTry 'tonegen --help'.\n";
+        report_error(err, "tonegen", p.error);
+        err.put("Try 'tonegen --help'.\n");
         return 2;
     }
     const std::string wav = render(p.cmd);
     if (p.cmd.output == "-") {
-        out.write(wav.data(), std::streamsize(wav.size()));
-        out.flush();
-        if (!out) {
-            err << "tonegen: cannot write standard output\n";
+        out.put(wav);
+        if (!out.flush()) {
+            report_error(err, "tonegen", "cannot write standard output",
+                         std::strerror(out.error()));
             return 1;
         }
         return 0;
     }
-    std::ofstream f(p.cmd.output, std::ios::binary);
-    if (f) f.write(wav.data(), std::streamsize(wav.size()));
-    if (f) f.close();
-    if (!f) {
-        err << "tonegen: cannot write '" << p.cmd.output << "': " << std::strerror(errno) << "\n";
+    const int fd = ::open(p.cmd.output.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    int error = errno;
+    if (fd >= 0) {
+        output file(fd);
+        file.put(wav);
+        error = file.flush() ? 0 : file.error();
+        if (::close(fd) != 0 && error == 0) error = errno;
+    }
+    if (fd < 0 || error != 0) {
+        report_error(err, "tonegen", "cannot write '" + p.cmd.output + "'", std::strerror(error));
         return 1;
     }
     return 0;

@@ -6,10 +6,10 @@
 // SOUND is sine, additive, pluck or vibrato; the manual page lists the options. Exit statuses:
 // 0 done (or help shown), 1 the output could not be written, 2 bad arguments.
 #include <cstdint>
-#include <iosfwd>
 #include <string>
 #include <vector>
 
+#include "output.h"
 #include "tonegen.h"
 
 namespace tonegen {
@@ -48,7 +48,7 @@ std::string render(const command& c);
 std::string usage();
 
 // The whole program: parse, render, write. Help goes to out, messages to err.
-// Typical use (main): return tonegen::run(args, std::cout, std::cerr);
-int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+// Typical use (main): output out(1), err(2); return tonegen::run(args, out, err);
+int run(const std::vector<std::string>& args, output& out, output& err);
 
 }  // namespace tonegen

@@ -1,5 +1,4 @@
 // tonegen: writes a test tone as a RIFF/WAVE file. See command.h and the manual page.
-#include <iostream>
 #include <string>
 #include <vector>
 
@@ -7,5 +6,8 @@
 
 int main(int argc, char** argv) {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    return tonegen::run(args, std::cout, std::cerr);
+    output out(1), err(2, 4096);
+    const int status = tonegen::run(args, out, err);
+    err.flush();
+    return status;
 }

@@ -34,7 +34,7 @@ struct dump_text {
 
 dump_text dump(reader& f, std::int32_t frame_limit) {
     dump_text d{};
-    out_buffer out(d.out, 256), err(d.err, 256);
+    output out(d.out, 256), err(d.err, 256);
     d.end = riffcat(f, out, err, frame_limit);
     out.flush();
     err.flush();

@@ -4,7 +4,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
+#include "error_report.h"
 #include "frame_limit.h"
 #include "riffcat.h"
 
@@ -32,17 +34,14 @@ const char* const version_text = "riffcat (harmtrace toolkit) " TOOLKIT_VERSION 
 }  // namespace
 
 int main(int argc, char** argv) {
+    output out(1);
+    output err(2, 1 << 16);
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "--version") == 0) {
-            std::fputs(argv[i][2] == 'h' ? help_text : version_text, stdout);
-            return std::fflush(stdout) == 0 ? 0 : 2;
+            out.put(argv[i][2] == 'h' ? help_text : version_text);
+            return out.flush() ? 0 : 2;
         }
     }
-
-    // The buffers below hand the streams large blocks; stdio need not copy them again.
-    std::setvbuf(stdout, nullptr, _IONBF, 0);
-    out_buffer out(stdout);
-    out_buffer err(stderr, 1 << 16);
 
     std::int32_t frame_limit = -1;
     int status = 0;
@@ -56,7 +55,7 @@ int main(int argc, char** argv) {
         std::FILE* fp = std::fopen(arg, "rb");
         if (fp == nullptr) {
             if (!out.flush()) status = 2;
-            err.print("Can't open %s\n", arg);
+            report_error(err, {}, std::string("Can't open ") + arg);
             rejected = true;
             continue;
         }
@@ -70,7 +69,7 @@ int main(int argc, char** argv) {
     }
     // Samples already printed reach standard output before the report's last lines.
     if (!out.flush()) status = 2;
-    if (status == 2) err.put("Write error\n");
+    if (status == 2) report_error(err, {}, "Write error");
     err.flush();
     return status != 0 ? status : rejected ? 1 : 0;
 }

@@ -3,13 +3,25 @@
 #include <algorithm>
 #include <cassert>
 #include <cstring>
+#include <string>
 
+#include "error_report.h"
 #include "samples.h"
 
 namespace {
 
-dump_end read_error(out_buffer& err) {
-    err.put("Read error\n");
+// A byte as two lowercase hexadecimal digits and a blank ("%02x ").
+void put_hex(output& err, unsigned char b) {
+    static const char digits[] = "0123456789abcdef";
+    char* p = err.reserve(3);
+    p[0] = digits[b >> 4];
+    p[1] = digits[b & 15];
+    p[2] = ' ';
+    err.commit(p + 3);
+}
+
+dump_end read_error(output& err) {
+    report_error(err, {}, "Read error");
     return dump_end::read_error;
 }
 
@@ -17,12 +29,12 @@ dump_end read_error(out_buffer& err) {
 // copied to keep. Returns how many were kept. A size that runs past the end of the file (a
 // truncated download, a size field left unpatched by a recorder that stopped) ends the dump at
 // the last byte there is.
-std::size_t dump_hex(reader& f, out_buffer& err, std::uint64_t size, unsigned char* keep = nullptr,
+std::size_t dump_hex(reader& f, output& err, std::uint64_t size, unsigned char* keep = nullptr,
                      std::size_t keep_n = 0) {
     std::size_t kept = 0;
     for (int c; size > 0 && (c = f.get()) >= 0; --size) {
         if (kept < keep_n) keep[kept++] = static_cast<unsigned char>(c);
-        err.put_hex(static_cast<unsigned char>(c));
+        put_hex(err, static_cast<unsigned char>(c));
     }
     err.put('\n');
     return kept;
@@ -49,7 +61,7 @@ void skip_pad(reader& f, std::uint64_t size) {
 // The chunks between "WAVE" and "fmt " (JUNK, bext, a place kept for ds64), reported like the
 // chunks before the data. Still inside the header, the end of the file is a read error. Returns
 // nothing at the "fmt " chunk's size, or how the dump ends.
-std::optional<dump_end> walk_to_fmt(reader& f, out_buffer& err) {
+std::optional<dump_end> walk_to_fmt(reader& f, output& err) {
     for (;;) {
         const unsigned char* b = get_bytes(f, 4);
         if (b == nullptr) return read_error(err);
@@ -61,7 +73,7 @@ std::optional<dump_end> walk_to_fmt(reader& f, out_buffer& err) {
         err.print("[%s] (%lu bytes)\n", id, static_cast<unsigned long>(*size));
         if (std::memcmp(id, "data", 4) == 0) {
             // Samples with no format to read them by.
-            err.put("Not a 'WAVEfmt ' format\n");
+            report_error(err, {}, "Not a 'WAVEfmt ' format");
             return dump_end::rejected;
         }
         dump_hex(f, err, *size);
@@ -91,13 +103,13 @@ std::optional<std::uint16_t> get_ushort(reader& f) {
     return std::uint16_t(b[0] | b[1] << 8);
 }
 
-dump_end riffcat(reader& f, out_buffer& out, out_buffer& err, std::int32_t frame_limit) {
+dump_end riffcat(reader& f, output& out, output& err, std::int32_t frame_limit) {
     if (!out.flush()) return dump_end::write_error;
 
     const unsigned char* marker = get_bytes(f, 4);
     if (marker == nullptr) return read_error(err);
     if (std::memcmp(marker, "RIFF", 4) != 0) {
-        err.put("Not a 'RIFF' format\n");
+        report_error(err, {}, "Not a 'RIFF' format");
         return dump_end::rejected;
     }
     std::optional<std::uint32_t> riff_size = get_ulong(f);
@@ -107,7 +119,7 @@ dump_end riffcat(reader& f, out_buffer& out, out_buffer& err, std::int32_t frame
     marker = get_bytes(f, 4);
     if (marker == nullptr) return read_error(err);
     if (std::memcmp(marker, "WAVE", 4) != 0) {
-        err.put("Not a 'WAVEfmt ' format\n");
+        report_error(err, {}, "Not a 'WAVEfmt ' format");
         return dump_end::rejected;
     }
     if (std::optional<dump_end> end = walk_to_fmt(f, err)) return *end;
@@ -169,7 +181,9 @@ dump_end riffcat(reader& f, out_buffer& out, out_buffer& err, std::int32_t frame
         const bool bounded = *size != 0 && *size != 0xffffffff;
         std::uint64_t left = bounded ? *size : UINT64_MAX;
         if (coding.form == sample_form::unsupported) {
-            err.print("Unsupported data type %u (%u bits)\n", code, unsigned{*bits});
+            report_error(err, {},
+                         "Unsupported data type " + std::to_string(code) + " (" +
+                             std::to_string(*bits) + " bits)");
             end = dump_end::rejected;
         } else {
             err.flush();
@@ -182,15 +196,15 @@ dump_end riffcat(reader& f, out_buffer& out, out_buffer& err, std::int32_t frame
         const std::uint64_t missing = left - skip_bytes(f, left);
         if (f.failed()) return read_error(err);
         if (missing != 0)
-            err.print("Data cut short: %llu of %lu bytes\n",
-                      static_cast<unsigned long long>(*size - missing),
-                      static_cast<unsigned long>(*size));
+            report_error(err, {},
+                         "Data cut short: " + std::to_string(*size - missing) + " of " +
+                             std::to_string(*size) + " bytes");
         else
             skip_pad(f, *size);
     }
     if (f.failed()) return read_error(err);
     if (!data_seen) {
-        err.put("No 'data' chunk\n");
+        report_error(err, {}, "No 'data' chunk");
         return dump_end::rejected;
     }
     return end;

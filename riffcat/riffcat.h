@@ -20,7 +20,7 @@
 #include <cstdint>
 #include <optional>
 
-#include "out_buffer.h"
+#include "output.h"
 #include "reader.h"
 
 // Exactly n bytes (1 to 16) in a 16-byte buffer that the next call overwrites; null when the
@@ -45,4 +45,4 @@ enum class dump_end {
 // writing to either buffer it flushes the other, so that the two streams keep their order when
 // they go to one place.
 // Typical use: if (riffcat(f, out, err, frame_limit) == dump_end::read_error) return 1;
-dump_end riffcat(reader& f, out_buffer& out, out_buffer& err, std::int32_t frame_limit);
+dump_end riffcat(reader& f, output& out, output& err, std::int32_t frame_limit);

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstring>
 
+#include "number_text.h"
+
 namespace {
 
 // A standard SubFormat GUID is the format code in its first two bytes followed by these.
@@ -69,7 +71,7 @@ char* put_sample(char* o, const unsigned char* p, std::size_t w) {
 }
 
 template <sample_form F>
-void print_frames(reader& f, out_buffer& out, std::size_t width, unsigned channels,
+void print_frames(reader& f, output& out, std::size_t width, unsigned channels,
                   std::int32_t frame_limit, std::uint64_t& left) {
     const std::size_t w = fixed_width<F>() != 0 ? fixed_width<F>() : width;
     // Room for one value and its separator: "-32768" and a tab, or a 64-bit integer or a real.
@@ -136,7 +138,7 @@ sample_coding coding_of(unsigned& code, unsigned bits, const unsigned char* ext,
     return {};
 }
 
-void print_samples(reader& f, out_buffer& out, sample_coding c, unsigned channels,
+void print_samples(reader& f, output& out, sample_coding c, unsigned channels,
                    std::int32_t frame_limit, std::uint64_t& left) {
     // A header that declares no channels has frames of nothing: no lines at all, rather than
     // an empty line per frame up to the limit.

@@ -14,7 +14,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "out_buffer.h"
+#include "output.h"
 #include "reader.h"
 
 enum class sample_form { unsupported, offset8, int16, int_wide, float32, float64 };
@@ -37,5 +37,5 @@ sample_coding coding_of(unsigned& code, unsigned bits, const unsigned char* ext,
 // printed so far, each with its tab, and gets no newline; a sample cut short is dropped. A failed
 // read or write just ends the lines: f.failed() and out.failed() tell.
 // Typical use: print_samples(f, out, c, channels, -1, left);
-void print_samples(reader& f, out_buffer& out, sample_coding c, unsigned channels,
+void print_samples(reader& f, output& out, sample_coding c, unsigned channels,
                    std::int32_t frame_limit, std::uint64_t& left);

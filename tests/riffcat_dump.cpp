@@ -37,7 +37,7 @@ dump_result dump(const std::string& bytes, std::int32_t limit = -1, std::size_t 
     trickle t{bytes, fail_at};
     reader f = block != 0 ? reader(trickle::read, &t, block) : reader(bytes.data(), bytes.size());
     dump_result r{};
-    out_buffer out(r.out, 256), err(r.err, 256);
+    output out(r.out, 256), err(r.err, 256);
     r.end = riffcat(f, out, err, limit);
     out.flush();
     err.flush();

@@ -1,0 +1,24 @@
+#include "error_report.h"
+
+#include "output.h"
+
+std::string error_message(std::string_view program, std::string_view what, std::string_view cause) {
+    std::string m;
+    for (std::string_view part : {program, what, cause}) {
+        if (part.empty()) continue;
+        if (!m.empty()) m += ": ";
+        m += part;
+    }
+    return m + '\n';
+}
+
+void report_error(output& err, std::string_view program, std::string_view what,
+                  std::string_view cause) {
+    err.put(error_message(program, what, cause));
+}
+
+void report_error(std::string_view program, std::string_view what, std::string_view cause) {
+    output err(2, 1024);
+    report_error(err, program, what, cause);
+    err.flush();
+}

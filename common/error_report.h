@@ -1,0 +1,26 @@
+#pragma once
+// One form for every error message of the toolkit's programs:
+//
+//     program: what failed: cause
+//
+// Each part is left out, with its colon, when it is empty: riffcat's messages belong to its
+// report and carry no program name ("Read error"), and not every failure has a cause.
+//
+// Typical use:
+//     report_error("harmtrace", "error writing standard output at statement 143",
+//                  std::strerror(out.error()));
+#include <string>
+#include <string_view>
+
+class output;
+
+// The message with its line end.
+std::string error_message(std::string_view program, std::string_view what,
+                          std::string_view cause = {});
+
+// The message into err (a buffer of standard error that keeps a report in order).
+void report_error(output& err, std::string_view program, std::string_view what,
+                  std::string_view cause = {});
+
+// The message straight to standard error.
+void report_error(std::string_view program, std::string_view what, std::string_view cause = {});
