@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "fft.h"
+#include "reference.h"
 #include "report.h"
 #include "resample.h"
 #include "search.h"
@@ -44,69 +45,69 @@ void BM_resample(benchmark::State& st) {
 }
 BENCHMARK(BM_resample)->Arg(coarse_points)->Arg(refine_points)->Unit(benchmark::kMicrosecond);
 
+// The trial and the window as the program computes them; the straightforward computation of
+// both is BM_spectrum with BM_resample.
 void BM_trial(benchmark::State& st) {
-    const bool fast = st.range(1) != 0;
     const int n = int(st.range(0));
     auto tw = std::make_unique<trial_work>();
     std::vector<double> x0 = sine(440, 3);
     const double dt = 0.0009765625 / 440;
     const double tol = n == coarse_points ? coarse_tol : refine_tol;
-    for (auto _ : st) {
-        trial_match m =
-            fast
-                ? run_trial_fast(x0.data(), int(x0.size()), default_dt0, 440, dt, n, tol, *tw)
-                : run_trial_reference(x0.data(), int(x0.size()), default_dt0, 440, dt, n, tol, *tw);
-        benchmark::DoNotOptimize(m);
-    }
+    for (auto _ : st)
+        benchmark::DoNotOptimize(
+            run_trial(x0.data(), int(x0.size()), default_dt0, 440, dt, n, tol, *tw));
 }
-BENCHMARK(BM_trial)
-    ->Args({coarse_points, 0})
-    ->Args({coarse_points, 1})
-    ->Args({refine_points, 0})
-    ->Args({refine_points, 1})
-    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_trial)->Arg(coarse_points)->Arg(refine_points)->Unit(benchmark::kMicrosecond);
 
 void BM_window(benchmark::State& st) {
-    const bool fast = st.range(0) != 0;
-    auto w = std::make_unique<spectrum_work>();
     const double dt = 0.0009765625 / 440;
-    std::vector<double> x0 = sine(440, 1), x1(window_points), t(window_points),
-                        frq(window_points / 2 + 1);
-    window_frequencies(dt, frq.data());
-    std::vector<char> out(10 * 99);
+    std::vector<double> x0 = sine(440, 1), x1(window_points), y(window_points), t(window_points),
+                        frq(window_points / 2 + 1), pt(window_points / 2 + 1);
+    for (int i = 2; i <= window_points / 2; ++i)
+        frq[std::size_t(i)] = bin_frequency(i, window_points, dt);
+    int bins[harmonics + 1];
+    const int found = harmonic_bins(frq.data(), 440, bins);
+    const fft_plan plan = window_plan(bins, found);
+    std::vector<char> out(harmonics * 99);
     for (auto _ : st) {
         resample(x0.data(), int(x0.size()), default_dt0, dt, window_points, t.data(), x1.data());
+        const double* r = fft_pruned(plan, x1.data(), y.data());
+        for (int i = plan.k0 + 1; i <= plan.k1 + 1; ++i)
+            pt[std::size_t(i)] = pruned_bin_power(r, plan, i, dt);
         benchmark::DoNotOptimize(
-            window_report(x1.data(), 0, 440, dt, frq.data(), out.data(), *w, fast));
+            harmonic_lines(pt.data(), frq.data(), bins, found, 0, dt, out.data()));
     }
 }
-BENCHMARK(BM_window)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_window)->Unit(benchmark::kMicrosecond);
 
+// The search and the report with 1, 2 and 4 threads (on a two-core machine, 4 shows the cost of
+// more threads than cores), and the straightforward search.
 void BM_search(benchmark::State& st) {
     std::vector<double> x0 = sine(440, 3);
     for (auto _ : st)
-        benchmark::DoNotOptimize(fundamental_search(x0.data(), int(x0.size()), default_dt0, 0,
-                                                    st.range(0) != 0, int(st.range(1))));
+        benchmark::DoNotOptimize(
+            fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, int(st.range(0))));
 }
-BENCHMARK(BM_search)
-    ->Args({0, 1})
-    ->Args({1, 1})
-    ->Args({1, 2})
-    ->Unit(benchmark::kMillisecond)
-    ->UseRealTime();
+BENCHMARK(BM_search)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void BM_reference_search(benchmark::State& st) {
+    std::vector<double> x0 = sine(440, 3);
+    for (auto _ : st)
+        benchmark::DoNotOptimize(reference_search(x0.data(), int(x0.size()), default_dt0, 0));
+}
+BENCHMARK(BM_reference_search)->Unit(benchmark::kMillisecond);
 
 void BM_report(benchmark::State& st) {
     std::vector<double> x0 = sine(440, 3);
-    search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0);
-    auto out = std::make_unique<output_buffer>();
-    out->fd = open("/dev/null", O_WRONLY);
+    search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, 1);
+    const int null = open("/dev/null", O_WRONLY);
+    output out(null);
     for (auto _ : st) {
-        harmonic_report(x0.data(), int(x0.size()), default_dt0, s.f0, s.dt, *out, true,
-                        int(st.range(0)));
-        flush_output(*out);
+        harmonic_report(x0.data(), int(x0.size()), default_dt0, s.f0, s.dt, out, int(st.range(0)));
+        out.flush();
     }
-    close(out->fd);
+    close(null);
 }
-BENCHMARK(BM_report)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_report)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace

@@ -1,11 +1,11 @@
 // blockcsv: reads harmtrace's harmonic blocks on standard input and writes them on standard
 // output as a comma-separated table, a header row of harmonic frequencies and a row of harmonic
 // powers per analysis window. Arguments other than --help and --version are ignored.
-#include <cstdio>
 #include <cstring>
-#include <memory>
+#include <string>
 
-#include "output_buffer.h"
+#include "error_report.h"
+#include "output.h"
 #include "record_reader.h"
 #include "table.h"
 
@@ -21,27 +21,29 @@ static const char help_text[] =
     "Exit status: 0 done, 2 a malformed number or a failed write.\n";
 
 int main(int argc, char** argv) {
+    output out;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "--version") == 0) {
-            std::fputs(argv[i][2] == 'h' ? help_text
-                                         : "blockcsv (harmtrace toolkit) " TOOLKIT_VERSION "\n",
-                       stdout);
-            return std::fflush(stdout) == 0 ? 0 : 2;
+            out.put(argv[i][2] == 'h' ? help_text
+                                      : "blockcsv (harmtrace toolkit) " TOOLKIT_VERSION "\n");
+            return out.flush() ? 0 : 2;
         }
     }
     record_reader in;
     open_reader(in, 0);
-    auto out = std::make_unique<output_buffer>();
-    const table_result r = write_table(in, *out);
+    const table_result r = write_table(in, out);
     switch (r.end) {
         case table_end::input_ended:
         case table_end::block_limit:
             return 0;
         case table_end::bad_input:
-            std::fputs(describe_read_error(in, r.read, "blockcsv", 6).c_str(), stderr);
+            write_error(describe_read_error(in, r.read, "blockcsv", read_statement));
             return 2;
         case table_end::write_failed:
-            report_write_error(*out, "blockcsv", r.statement);
+            report_error(
+                "blockcsv",
+                "error writing standard output at statement " + std::to_string(r.statement),
+                std::strerror(out.error()));
             return 2;
     }
     return 2;

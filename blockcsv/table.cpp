@@ -1,10 +1,9 @@
 #include "table.h"
 
-#include <charconv>
-#include <cmath>
 #include <cstring>
 #include <string_view>
 
+#include "number_text.h"
 #include "report_columns.h"
 
 namespace {
@@ -18,32 +17,20 @@ constexpr int power_real = power - 1;          // spectral power of the matched 
 // line end.
 constexpr std::size_t max_row_length = 1 + 11 * (24 + 1) + 1;
 
-char* put_word(char* p, std::string_view word) {
-    std::memcpy(p, word.data(), word.size());
-    return p + word.size();
-}
-
-char* put_real(char* p, double x) {
-    if (std::isnan(x)) return put_word(p, "NaN");
-    if (std::isinf(x)) return put_word(p, x > 0 ? "Infinity" : "-Infinity");
-    return std::to_chars(p, p + 32, x).ptr;
-}
-
 // One row: " lead," (" ," without a lead), then real `col` of lines 1..n and an empty item
 // for each line after n, each followed by a comma.
-void put_row(output_buffer& out, const double* lead, const double (*harmval)[report_reals], int n,
+void put_row(output& out, const double* lead, const double (*harmval)[report_reals], int n,
              int col) {
-    char* const start = reserve_output(out, max_row_length);
-    char* p = start;
+    char* p = out.reserve(max_row_length);
     *p++ = ' ';
-    if (lead) p = put_real(p, *lead);
+    if (lead) p = format_real(p, *lead);
     *p++ = ',';
     for (int r = 0; r < block_lines; ++r) {
-        if (r < n) p = put_real(p, harmval[r][col]);
+        if (r < n) p = format_real(p, harmval[r][col]);
         *p++ = ',';
     }
     *p++ = '\n';
-    out.used += std::size_t(p - start);
+    out.commit(p);
 }
 
 // Reads the next line of a block into row. A report line of harmonic 1 that would not be the
@@ -82,7 +69,7 @@ read_status read_line(record_reader& in, double* row, bool first_line, bool& ope
 
 }  // namespace
 
-table_result write_table(record_reader& in, output_buffer& out) {
+table_result write_table(record_reader& in, output& out) {
     // harmval[r - 1][j - 1] is the j-th real of line r of the block being read. Each block
     // overwrites the rows of the lines it has; the very first block starts from zeros.
     double harmval[block_lines][report_reals] = {};
@@ -102,9 +89,9 @@ table_result write_table(record_reader& in, output_buffer& out) {
                 res.end =
                     st == read_status::end_of_input ? table_end::input_ended : table_end::bad_input;
                 res.read = st;
-                if (!flush_output(out)) {
+                if (!out.flush()) {
                     res.end = table_end::write_failed;
-                    res.statement = 9;
+                    res.statement = row_statement;
                 }
                 return res;
             }
@@ -119,24 +106,24 @@ table_result write_table(record_reader& in, output_buffer& out) {
         if (block == 1) {
             put_row(out, nullptr, harmval, n, frequency_real);
             // Out on its own, so that a failure is told apart from that of a data row.
-            if (!flush_output(out)) {
+            if (!out.flush()) {
                 res.end = table_end::write_failed;
-                res.statement = 8;
+                res.statement = header_statement;
                 return res;
             }
         }
         put_row(out, &harmval[n > 1 ? 1 : 0][time_real], harmval, n, power_real);
-        if (out.failed) {
+        if (out.failed()) {
             res.end = table_end::write_failed;
-            res.statement = 9;
+            res.statement = row_statement;
             return res;
         }
         ++res.rows;
     }
     res.end = table_end::block_limit;
-    if (!flush_output(out)) {
+    if (!out.flush()) {
         res.end = table_end::write_failed;
-        res.statement = 9;
+        res.statement = row_statement;
     }
     return res;
 }

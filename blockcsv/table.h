@@ -25,10 +25,15 @@
 //    ,440.00190616,880.00381232,1320.00571848,...,4400.01906159,
 //    0,908609.47,2.7791701e-05,7.1887773e-06,...,1.3700401e-06,
 
-#include "output_buffer.h"
+#include "output.h"
 #include "record_reader.h"
 
 constexpr int block_lines = 10;
+// The statement numbers that blockcsv's messages name: the block read, the header row's write
+// and a data row's write.
+constexpr int read_statement = 6;
+constexpr int header_statement = 8;
+constexpr int row_statement = 9;
 constexpr int max_blocks = 999999;
 
 enum class table_end {
@@ -42,12 +47,13 @@ struct table_result {
     table_end end = table_end::input_ended;
     long rows = 0;                       // data rows written
     read_status read = read_status::ok;  // for bad_input: bad_value or io_error
-    int statement = 0;                   // for write_failed: 8 the header row, 9 a data row
+    int statement = 0;                   // for write_failed: header_statement or row_statement
 };
 
 // Converts the blocks from in to rows in out, and flushes out before it returns, also after a
 // bad input (the rows before it stay written).
 // Typical use:
 //     table_result r = write_table(in, *out);
-//     if (r.end == table_end::bad_input) fputs(describe_read_error(in, r.read, "blockcsv", 6)...
-table_result write_table(record_reader& in, output_buffer& out);
+//     if (r.end == table_end::bad_input)
+//         write_error(describe_read_error(in, r.read, "blockcsv", read_statement));
+table_result write_table(record_reader& in, output& out);

@@ -18,7 +18,11 @@ void report_error(output& err, std::string_view program, std::string_view what,
 }
 
 void report_error(std::string_view program, std::string_view what, std::string_view cause) {
-    output err(2, 1024);
-    report_error(err, program, what, cause);
+    write_error(error_message(program, what, cause));
+}
+
+void write_error(std::string_view message) {
+    output err(2, message.size());
+    err.put(message);
     err.flush();
 }

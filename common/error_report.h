@@ -24,3 +24,6 @@ void report_error(output& err, std::string_view program, std::string_view what,
 
 // The message straight to standard error.
 void report_error(std::string_view program, std::string_view what, std::string_view cause = {});
+
+// A message made by error_message straight to standard error.
+void write_error(std::string_view message);

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <limits>
 
+#include "error_report.h"
+
 void open_reader(record_reader& in, int fd, std::size_t capacity) {
     in.fd = fd;
     // Room for two bytes at least: a carriage return is a line end only when
@@ -278,27 +280,29 @@ bool peek_line(record_reader& in, std::string_view& line, bool& complete) {
 
 std::string describe_read_error(const record_reader& in, read_status status, const char* program,
                                 int statement) {
-    std::string m = std::string(program) + ": fatal input error at statement " +
-                    std::to_string(statement) + " reading standard input";
-    if (status == read_status::io_error) return m + ": " + std::strerror(in.io_errno) + "\n";
-    m += ", line " + std::to_string(in.error_line) + ": " + in.error_reason + ": \"";
+    const std::string what =
+        "fatal input error at statement " + std::to_string(statement) + " reading standard input";
+    if (status == read_status::io_error)
+        return error_message(program, what, std::strerror(in.io_errno));
     // Show the item as text, cut to a sane length, with unprintable bytes escaped.
+    std::string item = "\"";
     std::size_t shown = 0;
     for (char c : in.error_text) {
         if (++shown > 40) {
-            m += "...";
+            item += "...";
             break;
         }
         unsigned char u = static_cast<unsigned char>(c);
         if (u >= 0x20 && u < 0x7f && u != '"' && u != '\\') {
-            m += c;
+            item += c;
         } else {
             static const char hex[] = "0123456789abcdef";
-            m += "\\x";
-            m += hex[u >> 4];
-            m += hex[u & 15];
+            item += "\\x";
+            item += hex[u >> 4];
+            item += hex[u & 15];
         }
     }
-    if (in.error_text.size() >= record_reader::max_token && shown <= 40) m += "...";
-    return m + "\"\n";
+    if (in.error_text.size() >= record_reader::max_token && shown <= 40) item += "...";
+    return error_message(program, what + ", line " + std::to_string(in.error_line),
+                         std::string(in.error_reason) + ": " + item + "\"");
 }

@@ -4,13 +4,11 @@
 // taking the defaults. The same bytes, cut at blanks, are also given to the option parser.
 //
 // Besides the sanitizers' checks: a bad sample must give a short printable message tagged with
-// statement 20; the search's picks must stay in their ranges; the report must be whole report
-// lines, the same number for every window, harmonics counted up from 1. The pruned transforms
-// are checked bit for bit against the full ones: a trial at the picked coarse step and one at
-// the found fundamental, and for short inputs (or one input in eight) the whole report.
-#include <sys/mman.h>
-#include <unistd.h>
-
+// statement 20; the fundamental must lie within the refinement's reach of the (hinted) scan; the
+// report must be whole report lines, the same number for every window, harmonics counted up from
+// 1. The program's computation is checked bit for bit against the straightforward one: a trial
+// at the coarse step nearest the fundamental and one at the fundamental, and for short inputs
+// (or one input in eight) the whole report.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -24,8 +22,9 @@
 #include "constants.h"
 #include "input.h"
 #include "options.h"
-#include "output_buffer.h"
+#include "output.h"
 #include "record_reader.h"
+#include "reference.h"
 #include "report.h"
 #include "report_line.h"
 #include "search.h"
@@ -49,7 +48,7 @@ bool same_bits(double a, double b) {
 }
 
 void check_message(const record_reader& in, read_status st) {
-    const std::string m = describe_read_error(in, st, "harmtrace", 20);
+    const std::string m = describe_read_error(in, st, "harmtrace", read_statement);
     const std::string head = "harmtrace: fatal input error at statement 20 reading standard input";
     check(m.compare(0, head.size(), head) == 0, "message lacks its position tag");
     check(m.size() < 320 && m.back() == '\n', "message too long or not one line");
@@ -57,18 +56,15 @@ void check_message(const record_reader& in, read_status st) {
         check(m[k] >= 0x20 && m[k] < 0x7f, "unprintable byte in message");
 }
 
-// The report for x0[0 .. nx0-1], written through a memory file as the program writes stdout.
-std::string report(const double* x0, int nx0, double dt0, const search_result& s, bool fast) {
-    static const int fd = memfd_create("harmtrace_fuzz", 0);
-    static const auto out = std::make_unique<output_buffer>();
-    check(fd >= 0, "memfd_create failed");
-    check(ftruncate(fd, 0) == 0 && lseek(fd, 0, SEEK_SET) == 0, "cannot reset the output file");
-    out->fd = fd;
-    out->used = 0;
-    harmonic_report(x0, nx0, dt0, s.f0, s.dt, *out, fast, 1);
-    check(flush_output(*out), "writing the report failed");
-    std::string text(std::size_t(lseek(fd, 0, SEEK_CUR)), '\0');
-    check(pread(fd, text.data(), text.size(), 0) == ssize_t(text.size()), "pread failed");
+// The report for x0[0 .. nx0-1] as the program writes it, or computed the straightforward way.
+std::string report(const double* x0, int nx0, double dt0, const search_result& s, bool program) {
+    std::string text;
+    output out(text);
+    if (program)
+        harmonic_report(x0, nx0, dt0, s.f0, s.dt, out, 2);
+    else
+        reference_report(x0, nx0, dt0, s.f0, s.dt, out);
+    check(out.flush(), "writing the report failed");
     return text;
 }
 
@@ -99,17 +95,17 @@ void check_report(const std::string& text, int nx0, double dt0, const search_res
     }
 }
 
-// One trial, pruned and full, must give the same doubles.
+// One trial, as the program and as the straightforward computation makes it, must give the same
+// doubles.
 void check_trial(const double* x0, int nx0, double dt0, double ftry, int n, double tol) {
     static const auto work = std::make_unique<trial_work>();
     if (!(ftry > 0) || !std::isfinite(ftry)) return;
-    const double dt = double(0.0009765625L / ftry);
-    const trial_match fast = run_trial_fast(x0, nx0, dt0, ftry, dt, n, tol, *work);
-    const trial_match full = run_trial_reference(x0, nx0, dt0, ftry, dt, n, tol, *work);
-    check(fast.count == full.count, "pruned trial matches other bins");
-    for (int q = 0; q < fast.count; ++q)
-        check(same_bits(fast.frq[q], full.frq[q]) && same_bits(fast.pt[q], full.pt[q]),
-              "pruned trial differs from the full one");
+    const double dt = double(step_per_hertz / ftry);
+    const trial_score fast = run_trial(x0, nx0, dt0, ftry, dt, n, tol, *work);
+    const trial_score full = reference_trial(x0, nx0, dt0, ftry, dt, n, tol);
+    check(fast.found == full.found, "the program's trial matches another bin");
+    check(same_bits(fast.frq, full.frq) && same_bits(fast.pt, full.pt),
+          "the program's trial differs from the straightforward one");
 }
 
 // Up to 16 arguments cut from the bytes at blanks and line ends: whatever the parser makes of
@@ -164,25 +160,25 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double dt0 = sampling_step(rates[variant]);
     const double hint = variant ? double(27.5L * std::pow(2.0L, ext(size % 145) / 24)) : 0;
     const int s0 = variant ? std::min(nx0, int(size % 7) * 1000) : 0;
-    const search_result s = fundamental_search(x0.get() + s0, nx0 - s0, dt0, hint, true, 1);
-    check(s.pick >= 0 && s.pick <= 144, "coarse pick out of range");
-    if (hint > 0) {
-        int first, last;
-        coarse_steps(hint, first, last);
-        check(first < last && s.pick >= first && s.pick <= last, "pick outside the hinted steps");
-    }
-    for (int lev = 0, prev = s.pick; lev < 5; prev = s.kbest[lev++])
-        check((s.kbest[lev] >= -15 && s.kbest[lev] <= 15) || s.kbest[lev] == prev,
-              "refinement offset out of range");
+    const search_result s =
+        fundamental_search(x0.get() + s0, nx0 - s0, dt0, hint, 1 + int(size % 2));
+    // The refinement moves at most 2 * 15 of each level's steps away from the picked step.
+    int first, last;
+    hinted_steps(hint, first, last);
+    const double reach = std::exp2(2 * 15 * (0.1 + 0.01 + 0.001 + 0.0001 + 0.00001) / 24);
+    check(s.f0 >= coarse_frequency(first) / reach && s.f0 <= coarse_frequency(last) * reach,
+          "fundamental out of the scan's reach");
+    check(s.dt > 0 && 1024 * s.dt * s.f0 <= 1 && 1024 * s.dt * s.f0 >= 1 - 1.3e-5,
+          "step of the last trial out of range");
 
     const std::string text = report(x0.get(), nx0, dt0, s, true);
     check_report(text, nx0, dt0, s);
 
-    check_trial(x0.get() + s0, nx0 - s0, dt0,
-                double(27.5L * std::pow(2.0, double(ext(s.pick) / 24))), coarse_points, coarse_tol);
+    const int nearest = std::clamp(int(std::lround(24 * std::log2(s.f0 / 27.5))), 0, last_step);
+    check_trial(x0.get() + s0, nx0 - s0, dt0, coarse_frequency(nearest), coarse_points, coarse_tol);
     check_trial(x0.get(), nx0, dt0, s.f0, refine_points, refine_tol);
     if (nx0 < 3000 || size % 8 == 0)
         check(report(x0.get(), nx0, dt0, s, false) == text,
-              "pruned report differs from the full one");
+              "the program's report differs from the straightforward one");
     return 0;
 }

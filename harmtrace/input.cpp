@@ -1,6 +1,6 @@
 #include "input.h"
 
-#include <cstdio>
+#include "error_report.h"
 
 int read_samples(record_reader& in, double* x0, int cap, read_status& status) {
     status = read_status::ok;
@@ -21,7 +21,7 @@ int read_standard_input(double* x0) {
     read_status status;
     const int nx0 = read_samples(in, x0, max_samples, status);
     if (status == read_status::bad_value || status == read_status::io_error) {
-        std::fputs(describe_read_error(in, status, "harmtrace", 20).c_str(), stderr);
+        write_error(describe_read_error(in, status, "harmtrace", read_statement));
         return -1;
     }
     return nx0;

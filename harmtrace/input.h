@@ -17,7 +17,11 @@ inline double input_time(int i, double dt0) {
 // ok when the cap was reached (the rest left unread), or the error.
 int read_samples(record_reader& in, double* x0, int cap, read_status& status);
 
+// The statement numbers that harmtrace's messages name: the sample read and the report write.
+constexpr int read_statement = 20;
+constexpr int write_statement = 143;
+
 // The input phase of the program: up to max_samples samples from standard
 // input into x0. On a malformed number or a failed read, writes the fatal
-// input error report (statement 20) to stderr and returns -1.
+// input error report (naming read_statement) to stderr and returns -1.
 int read_standard_input(double* x0);

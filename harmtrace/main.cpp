@@ -1,44 +1,49 @@
-// harmtrace: reads one sampled tone as text (one sample per line), finds its
-// fundamental and writes the harmonic report on standard output. The options
-// give the sampling rate, a hint for the fundamental and where the search
-// starts (harmtrace --help).
-#include <cstdio>
+// harmtrace: reads one sampled tone as text (one sample per line), finds its fundamental and
+// writes the harmonic report on standard output. The options give the sampling rate, a hint for
+// the fundamental, where the search starts and the number of threads (harmtrace --help).
+#include <cstring>
 #include <memory>
 
 #include "constants.h"
+#include "error_report.h"
 #include "input.h"
 #include "options.h"
-#include "output_buffer.h"
+#include "output.h"
+#include "parallel.h"
 #include "report.h"
 #include "search.h"
 
 int main(int argc, char** argv) {
     const options opt = parse_options(argc, argv);
+    output out;
     switch (opt.what) {
         case options::action::run:
             break;
         case options::action::help:
-            std::fputs(help_text, stdout);
-            return std::fflush(stdout) == 0 ? 0 : 2;
+            out.put(help_text);
+            return out.flush() ? 0 : 2;
         case options::action::version:
-            std::fputs("harmtrace (harmtrace toolkit) " TOOLKIT_VERSION "\n", stdout);
-            return std::fflush(stdout) == 0 ? 0 : 2;
+            out.put("harmtrace (harmtrace toolkit) " TOOLKIT_VERSION "\n");
+            return out.flush() ? 0 : 2;
         case options::action::usage_error:
-            std::fprintf(stderr, "harmtrace: %s\n%s", opt.error.c_str(), usage_line);
+            write_error(error_message("harmtrace", opt.error) + usage_line);
             return 2;
     }
     auto x0 = std::make_unique_for_overwrite<double[]>(max_samples);  // only x0[0 .. nx0-1] is read
     const int nx0 = read_standard_input(x0.get());
     if (nx0 < 0) return 2;
     const double dt0 = sampling_step(opt.rate);
-    // The search sees the input from sample s0 on, its time starting at 0
-    // there; the report covers the whole input.
+    const int workers = worker_count(opt.threads);
+    // The search sees the input from sample s0 on, its time starting at 0 there; the report
+    // covers the whole input.
     const int s0 = search_start(opt, nx0);
-    const search_result s = fundamental_search(x0.get() + s0, nx0 - s0, dt0, opt.hint, true, 2);
-    auto out = std::make_unique_for_overwrite<output_buffer>();
-    harmonic_report(x0.get(), nx0, dt0, s.f0, s.dt, *out, true, 2);
-    if (!flush_output(*out)) {
-        report_write_error(*out, "harmtrace", 143);
+    const search_result s = fundamental_search(x0.get() + s0, nx0 - s0, dt0, opt.hint, workers);
+    harmonic_report(x0.get(), nx0, dt0, s.f0, s.dt, out, workers);
+    if (!out.flush()) {
+        report_error(
+            "harmtrace",
+            "error writing standard output at statement " + std::to_string(write_statement),
+            std::strerror(out.error()));
         return 2;
     }
     return 0;

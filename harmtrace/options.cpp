@@ -5,10 +5,10 @@
 #include <cstring>
 
 const char* const usage_line =
-    "usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] < samples > report\n";
+    "usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] < samples > report\n";
 
 const char* const help_text =
-    "Usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] < samples > report\n"
+    "Usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] < samples > report\n"
     "Finds the fundamental of one recorded note, read as text (one sample per line, the first\n"
     "value of each line), and writes for every window of eight periods one report line per\n"
     "harmonic 1 to 10 found.\n"
@@ -19,6 +19,8 @@ const char* const help_text =
     "               are searched\n"
     "  -s SECONDS   the search looks at the input from this time on, past the attack; the\n"
     "               report still covers the whole input [0]\n"
+    "  -j THREADS   threads to use, 1 to 1024; the output is the same for any number\n"
+    "               [one per core]\n"
     "  --help       show this text\n"
     "  --version    show the version\n"
     "\n"
@@ -32,10 +34,11 @@ static double parse_decimal(const std::string& s) {
     return std::strtod(s.c_str(), nullptr);
 }
 
-static int parse_rate(const std::string& s) {
+// Digits only, a value from low to high; 0 otherwise.
+static int parse_count(const std::string& s, int low, int high) {
     if (s.empty() || s.size() > 7 || std::strspn(s.c_str(), "0123456789") != s.size()) return 0;
     const int r = std::atoi(s.c_str());
-    return r >= 1000 && r <= 1000000 ? r : 0;
+    return r >= low && r <= high ? r : 0;
 }
 
 double note_frequency(const std::string& s) {
@@ -74,7 +77,7 @@ options parse_options(int argc, const char* const* argv) {
             o.what = a == "--help" ? options::action::help : options::action::version;
             return o;
         }
-        if (a.size() < 2 || a[0] != '-' || !std::strchr("rfs", a[1]))
+        if (a.size() < 2 || a[0] != '-' || !std::strchr("rfsj", a[1]))
             return fail((a[0] == '-' ? "unknown option " : "unexpected argument ") + a);
         // The value follows in the same argument or is the next one.
         std::string v;
@@ -82,7 +85,7 @@ options parse_options(int argc, const char* const* argv) {
             v = a.substr(2);
         else if (i + 1 < argc)
             v = argv[++i];
-        if (a[1] == 'r' && !(o.rate = parse_rate(v)))
+        if (a[1] == 'r' && !(o.rate = parse_count(v, 1000, 1000000)))
             return fail("-r needs an integer from 1000 to 1000000");
         if (a[1] == 'f' && !(o.hint = parse_hint(v)))
             return fail(
@@ -90,6 +93,8 @@ options parse_options(int argc, const char* const* argv) {
                 "such as A4, C#3 or Bb2");
         if (a[1] == 's' && (o.start_seconds = parse_decimal(v)) < 0)
             return fail("-s needs a number of seconds, 0 or more, such as 0.5");
+        if (a[1] == 'j' && !(o.threads = parse_count(v, 1, 1024)))
+            return fail("-j needs a number of threads from 1 to 1024");
     }
     return o;
 }

@@ -1,28 +1,37 @@
 #pragma once
-// The windowed harmonic report: the whole input resampled at the found
-// fundamental, cut into windows of 8192 grid points (eight periods) that
-// advance by 2048 (two periods), and for each window one report line per
-// harmonic 1..10 found in its spectrum.
+// The windowed harmonic report: the whole input resampled at the found fundamental, cut into
+// windows of window_points grid points (eight periods) that advance by window_advance (two
+// periods), and for each window one report line per harmonic 1 .. harmonics found in its
+// spectrum.
+//
+// Window bins are 1-based: bin i of a window has the frequency (i - 1) / (window_points dt).
 
 #include <cstdint>
 
 #include "fft.h"
-#include "output_buffer.h"
+#include "output.h"
 
 // Number of points of the final grid: trunc(nx0 * dt0 / dt).
 std::int64_t final_grid_points(int nx0, double dt0, double dt);
 
-// Frequencies of bins 2..4096 of a window (1-based; the same for every window).
-void window_frequencies(double dt, double* frq);
+// The bins at which harmonics 1, 2, ... are found among the window's bins 2 .. window_points/2
+// with frequencies frq: bins[k] for k = 1 .. the count returned. Harmonic k is the first bin after
+// harmonic k - 1's whose frequency lies strictly within harmonic_tol of k f0; the search ends at
+// the first harmonic not found. The bins depend on f0 and dt alone, not on the window.
+int harmonic_bins(const double* frq, double f0, int bins[harmonics + 1]);
 
-// The report lines of window w (0-based) from its grid values x1[0..8191],
-// which are overwritten. Returns the number of characters written at out
-// (at most 10 lines of 99). `fast` computes only the bins the lines read.
-int window_report(double* x1, std::int64_t w, double f0, double dt, const double* frq, char* out,
-                  spectrum_work& work, bool fast);
+// The report lines of window w (0-based) from its power spectrum pt and frequencies frq (both
+// 1-based; only the bins within floor_reach of each of bins[1 .. found] are read). Writes at
+// most `harmonics` lines at out and returns the number of characters.
+int harmonic_lines(const double* pt, const double* frq, const int* bins, int found, std::int64_t w,
+                   double dt, char* out);
 
-// Writes the report for the input x0[0 .. nx0-1], sampled with step dt0. The final grid is made as
-// a stream, a window at a time, so a grid of any length takes the same memory. Stops early when the
-// output fails (out.failed). Uses `threads` workers.
-void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt,
-                     output_buffer& out, bool fast = true, int threads = 1);
+// The plan that computes the bins the lines of harmonics at bins[1 .. found] read.
+fft_plan window_plan(const int* bins, int found);
+
+// Writes the report for the input x0[0 .. nx0-1], sampled with step dt0, into out, with
+// `workers` threads. The final grid is made as a stream, a batch of windows at a time, so a grid
+// of any length takes the same memory. Stops early when out fails.
+// Typical use: harmonic_report(x0, nx0, dt0, s.f0, s.dt, out, worker_count(0));
+void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt, output& out,
+                     int workers);

@@ -3,113 +3,125 @@
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <vector>
 
-#include "constants.h"
-#include "fft.h"
 #include "parallel.h"
-#include "resample.h"
 #include "trial.h"
 
-int pick_step(const double* cpt, double ptmax, int first, int last) {
-    for (int k = first; k < last; ++k)
-        if (ext(cpt[k]) > ext(ptmax) / 5) return cpt[k + 1] > cpt[k] ? k + 1 : k;
-    return last;
+double coarse_frequency(int k) {
+    return double(ext(coarse_first) * std::pow(2.0, double(ext(k) / steps_per_octave)));
 }
 
-static double coarse_frequency(int k) {
-    return double(27.5L * std::pow(2.0, double(ext(k) / 24)));
+double refine_frequency(int j, int lev, double base) {
+    const double scale = std::pow(10.0, lev);
+    return double(ext(std::pow(2.0, double((ext(j) / scale) / steps_per_octave))) * base);
 }
 
-void coarse_steps(double hint, int& first, int& last) {
+void hinted_steps(double hint, int& first, int& last) {
     const ext semitone = std::pow(2.0L, 1.0L / 12);
-    first = 145, last = -1;
-    for (int k = 0; k <= 144 && hint > 0; ++k) {
+    first = coarse_steps, last = -1;
+    for (int k = 0; k <= last_step && hint > 0; ++k) {
         const ext f = coarse_frequency(k);
         if (f >= hint / semitone && f <= hint * semitone) first = std::min(first, k), last = k;
     }
-    if (first > last) first = 0, last = 144;
+    if (first > last) first = 0, last = last_step;
+}
+
+int pick_step(const double* cpt, double ptmax, int first, int last) {
+    for (int k = first; k < last; ++k)
+        if (ext(cpt[k]) > ext(ptmax) / pick_share) return cpt[k + 1] > cpt[k] ? k + 1 : k;
+    return last;
 }
 
 int select_offset(const double* cpt, double ptmax, int kbest) {
-    for (int j = -15; j <= 15; ++j)
+    for (int j = -refine_reach; j <= refine_reach; ++j)
         if (cpt[j] >= ptmax) kbest = j;
     return kbest;
 }
 
-search_result fundamental_search(const double* x0, int nx0, double dt0, double hint, bool fast,
-                                 int threads) {
-    // Work space only: every element a trial reads it has written first.
-    std::unique_ptr<trial_work> work[2] = {
-        std::make_unique_for_overwrite<trial_work>(),
-        threads > 1 ? std::make_unique_for_overwrite<trial_work>() : nullptr};
-    // Trial tables, indexed -50..150 through the pointers below.
-    double cfrq_store[201] = {}, cpt_store[201] = {};
-    double* cfrq = cfrq_store + 50;
-    double* cpt = cpt_store + 50;
-    double ptmax = 0;
-    search_result res;
+namespace {
 
-    struct trial {
-        double ftry, dt;
-        trial_match m;
-    };
-    auto run = [&](trial& t, int n, double tol, int worker) {
-        t.dt = double(0.0009765625L / t.ftry);
-        t.m = fast ? run_trial_fast(x0, nx0, dt0, t.ftry, t.dt, n, tol, *work[worker])
-                   : run_trial_reference(x0, nx0, dt0, t.ftry, t.dt, n, tol, *work[worker]);
-    };
-    // What a trial leaves in the tables, in the order the trials are numbered.
-    auto record = [&](const trial& t, int i) {
-        res.dt = t.dt;
-        for (int q = 0; q < t.m.count; ++q) {
-            cfrq[i] = t.m.frq[q];
-            cpt[i] = t.m.pt[q];
-            if (t.m.pt[q] > ptmax) ptmax = t.m.pt[q];
-        }
-    };
+struct trial {
+    double ftry, dt;
+    trial_score score;
+};
 
-    // The coarse trials are independent of one another. Steps outside
-    // first..last are not tried and take no part in the pick.
-    int first, last;
-    coarse_steps(hint, first, last);
-    trial coarse[145];
-    run_items(last - first + 1, threads, [&](int q, int worker) {
+// Work spaces of `workers` threads; every element a trial reads it has written first.
+std::vector<std::unique_ptr<trial_work>> trial_spaces(int workers) {
+    std::vector<std::unique_ptr<trial_work>> work(static_cast<std::size_t>(std::max(workers, 1)));
+    for (auto& w : work) w = std::make_unique_for_overwrite<trial_work>();
+    return work;
+}
+
+void run(trial& t, const double* x0, int nx0, double dt0, int n, double tol, trial_work& work) {
+    t.dt = double(step_per_hertz / t.ftry);
+    t.score = run_trial(x0, nx0, dt0, t.ftry, t.dt, n, tol, work);
+}
+
+// What a trial leaves in the tables, in the order the trials are numbered.
+void record(const trial& t, int i, double* cfrq, double* cpt, double& ptmax) {
+    if (!t.score.found) return;
+    cfrq[i] = t.score.frq;
+    cpt[i] = t.score.pt;
+    if (t.score.pt > ptmax) ptmax = t.score.pt;
+}
+
+}  // namespace
+
+double coarse_scan(const double* x0, int nx0, double dt0, int first, int last, int workers,
+                   double* cfrq, double* cpt) {
+    const auto work = trial_spaces(workers);
+    // The coarse trials are independent of one another.
+    trial coarse[coarse_steps];
+    run_items(last - first + 1, workers, [&](int q, int worker) {
         coarse[first + q].ftry = coarse_frequency(first + q);
-        run(coarse[first + q], coarse_points, coarse_tol, worker);
+        run(coarse[first + q], x0, nx0, dt0, coarse_points, coarse_tol, *work[std::size_t(worker)]);
     });
-    for (int k = first; k <= last; ++k) {
-        record(coarse[k], k);
-        res.coarse[k] = cpt[k];
-    }
-    int kbest = res.pick = pick_step(cpt, ptmax, first, last);
+    double ptmax = 0;
+    for (int k = first; k <= last; ++k) record(coarse[k], k, cfrq, cpt, ptmax);
+    return ptmax;
+}
 
-    for (int lev = 1; lev <= 5; ++lev) {
-        ptmax = 0;
-        const double scale = std::pow(10.0, lev);
-        auto frequency = [&](int j, double base) {
-            return double(ext(std::pow(2.0, double((ext(j) / scale) / 24))) * base);
-        };
-        // Each trial takes as base what cfrq(kbest) holds when it starts: the
-        // level's starting value up to the trial at kbest, and from then on
-        // the frequency that trial recorded.
-        trial level[31];
+search_result fundamental_search(const double* x0, int nx0, double dt0, double hint, int workers) {
+    // The tables, indexed -refine_reach .. last_step through the pointers.
+    double cfrq_store[refine_reach + coarse_steps] = {},
+                                     cpt_store[refine_reach + coarse_steps] = {};
+    double* cfrq = cfrq_store + refine_reach;
+    double* cpt = cpt_store + refine_reach;
+
+    // Steps outside first..last are not tried and take no part in the pick.
+    int first, last;
+    hinted_steps(hint, first, last);
+    double ptmax = coarse_scan(x0, nx0, dt0, first, last, workers, cfrq, cpt);
+    int kbest = pick_step(cpt, ptmax, first, last);
+
+    const auto work = trial_spaces(workers);
+    search_result res;
+    for (int lev = 1; lev <= refine_levels; ++lev) {
+        // Each trial takes as base what cfrq(kbest) holds when it starts: the level's starting
+        // value up to the trial at kbest, and from then on the frequency that trial recorded.
+        // So that trial runs first, and the others side by side.
+        trial level[refine_trials];
         const double start = cfrq[kbest];
         double later = start;
-        const bool inside = kbest >= -15 && kbest <= 15;
+        const bool inside = kbest >= -refine_reach && kbest <= refine_reach;
         if (inside) {
-            trial& t = level[kbest + 15];
-            t.ftry = frequency(kbest, start);
-            run(t, refine_points, refine_tol, 0);
-            if (t.m.count > 0) later = t.m.frq[t.m.count - 1];
+            trial& t = level[kbest + refine_reach];
+            t.ftry = refine_frequency(kbest, lev, start);
+            run(t, x0, nx0, dt0, refine_points, refine_tol, *work[0]);
+            if (t.score.found) later = t.score.frq;
         }
-        run_items(31, threads, [&](int q, int worker) {
-            const int j = q - 15;
+        run_items(refine_trials, workers, [&](int q, int worker) {
+            const int j = q - refine_reach;
             if (inside && j == kbest) return;
-            level[q].ftry = frequency(j, inside && j > kbest ? later : start);
-            run(level[q], refine_points, refine_tol, worker);
+            level[q].ftry = refine_frequency(j, lev, inside && j > kbest ? later : start);
+            run(level[q], x0, nx0, dt0, refine_points, refine_tol, *work[std::size_t(worker)]);
         });
-        for (int j = -15; j <= 15; ++j) record(level[j + 15], j);
-        kbest = res.kbest[lev - 1] = select_offset(cpt, ptmax, kbest);
+        ptmax = 0;
+        for (int j = -refine_reach; j <= refine_reach; ++j)
+            record(level[j + refine_reach], j, cfrq, cpt, ptmax);
+        kbest = select_offset(cpt, ptmax, kbest);
+        res.dt = level[refine_trials - 1].dt;
     }
     res.f0 = cfrq[kbest];
     return res;

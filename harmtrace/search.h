@@ -1,39 +1,46 @@
 #pragma once
-// The fundamental search: a coarse scan over 145 quarter-tone steps from
-// 27.5 Hz to 1760 Hz, a pick, and five refinement levels of 31 trials.
+// The fundamental search: a coarse scan over coarse_steps quarter tones from 27.5 Hz to 1760 Hz,
+// a pick, and refine_levels refinement levels of refine_trials trials each (trial.h).
 //
-// A trial at frequency ftry resamples the input with dt = (1/1024) / ftry,
-// so one period spans 1024 grid points and one bin of the spectrum lies at
-// ftry itself; that bin's power is the trial's score.
+// A hint (a frequency the user knows the note to have) narrows the coarse scan to the steps
+// within a semitone of it; everything after the scan is the same.
 //
-// A hint (a frequency the user knows the note to have) narrows the coarse scan
-// to the steps within a semitone of it; everything after the scan is the same.
+// The search keeps two tables indexed by trial: the frequency of the bin that matched (cfrq) and
+// its power (cpt). Coarse step k is entry k (0 .. last_step), refinement offset j is entry j
+// (-refine_reach .. refine_reach); a level overwrites entries that earlier trials wrote.
+
+#include "constants.h"
 
 struct search_result {
-    double f0 = 0;            // the fundamental: the bin frequency of level 5's best offset
-    double dt = 0;            // grid step of the last trial (level 5, offset +15)
-    int pick = 0;             // coarse step chosen, 0 .. 144
-    int kbest[5] = {};        // best offset after each refinement level
-    double coarse[145] = {};  // coarse scores, for inspection (0 for a step not tried)
+    double f0 = 0;  // the bin frequency recorded at the last level's best offset
+    double dt = 0;  // step of the search's last trial (last level, offset +refine_reach)
 };
 
-// Lowest step first..last-1 scoring strictly above ptmax / 5, or the step
-// above it when that one scores strictly higher; `last` when none passes.
-int pick_step(const double* cpt, double ptmax, int first = 0, int last = 144);
+// Frequency of coarse step k: 27.5 * 2^(k / 24).
+double coarse_frequency(int k);
 
-// The coarse steps k whose trial frequency 27.5 * 2^(k/24) lies within a
-// factor 2^(1/12) of `hint` (bounds included): first..last. With hint 0, or
-// when no step is that close, all steps 0..144.
-void coarse_steps(double hint, int& first, int& last);
+// Frequency of offset j at refinement level lev, from `base`: 2^((j / 10^lev) / 24) * base.
+double refine_frequency(int j, int lev, double base);
 
-// The highest offset j in -15..15 with cpt[j] >= ptmax (cpt indexed by j),
-// or kbest unchanged when none reaches it.
+// The coarse steps first..last whose frequency lies within a factor 2^(1/12) of `hint` (bounds
+// included); all steps when hint is 0 or no step is that close.
+void hinted_steps(double hint, int& first, int& last);
+
+// The pick: the lowest step of first..last-1 scoring strictly more than ptmax / pick_share,
+// moved to the step above when that one scores strictly higher; `last` when none passes.
+int pick_step(const double* cpt, double ptmax, int first = 0, int last = last_step);
+
+// The highest offset j in -refine_reach..refine_reach with cpt[j] >= ptmax (cpt indexed by j), or
+// kbest unchanged when none reaches it.
 int select_offset(const double* cpt, double ptmax, int kbest);
 
-// Runs the whole search over the input x0[0 .. nx0-1], sampled with step dt0,
-// its coarse scan narrowed to the steps near `hint` (Hz; 0 for none). `fast`
-// computes only the bins a trial's score needs, and `threads` (1 or 2) runs
-// independent trials side by side; the result is the same to the last bit.
-// Typical use: fundamental_search(x0, nx0, sampling_step(48000), 0, true, 2);
-search_result fundamental_search(const double* x0, int nx0, double dt0, double hint,
-                                 bool fast = true, int threads = 1);
+// The coarse scan of steps first..last over x0[0 .. nx0-1] sampled with step dt0: the trial of
+// step k leaves its bin's frequency in cfrq[k] and its score in cpt[k] (both unchanged when no
+// bin matched). Returns the largest score, ptmax.
+double coarse_scan(const double* x0, int nx0, double dt0, int first, int last, int workers,
+                   double* cfrq, double* cpt);
+
+// Runs the whole search over the input x0[0 .. nx0-1] sampled with step dt0, the coarse scan
+// narrowed to the steps near `hint` (Hz; 0 for none), with `workers` threads side by side.
+// Typical use: search_result s = fundamental_search(x0, nx0, sampling_step(48000), 0, 2);
+search_result fundamental_search(const double* x0, int nx0, double dt0, double hint, int workers);

@@ -9,14 +9,16 @@
 #include <vector>
 
 #include "process.h"
+#include "report_layout.h"
 #include "signals.h"
 
 namespace {
 
 // A report field read the long way: asterisks are NaN, and a three-digit exponent without its
 // letter gets one.
-double field(const std::string& line, std::size_t first, std::size_t width) {
-    std::string f = line.substr(first, width);
+double field(const std::string& line, report_field_name name) {
+    std::string f =
+        line.substr(std::size_t(report_fields[name].first), std::size_t(report_fields[name].width));
     f.erase(0, f.find_first_not_of(' '));
     if (f.find_first_not_of('*') == std::string::npos) return std::nan("");
     const std::size_t sign = f.find_first_of("+-", 1);
@@ -34,12 +36,12 @@ std::vector<double> expected_reals(const std::string& report) {
     for (std::string line; std::getline(s, line);) lines.push_back(line);
     std::vector<double> reals;
     for (std::size_t i = 0, n, before = 0; i < lines.size(); i += n, before = n) {
-        for (n = 1; n < 10 && i + n < lines.size() && lines[i + n].substr(0, 4) != "   1";) ++n;
+        for (n = 1; n < 10 && i + n < lines.size() && field(lines[i + n], harmonic) != 1;) ++n;
         if (n < 10 && i + n == lines.size() && n != before) break;
         if (i == 0)
-            for (std::size_t r = 0; r < n; ++r) reals.push_back(field(lines[r], 34, 16));
-        reals.push_back(field(lines[i + (n > 1)], 4, 10));
-        for (std::size_t r = 0; r < n; ++r) reals.push_back(field(lines[i + r], 50, 18));
+            for (std::size_t r = 0; r < n; ++r) reals.push_back(field(lines[r], frequency));
+        reals.push_back(field(lines[i + (n > 1)], t_first));
+        for (std::size_t r = 0; r < n; ++r) reals.push_back(field(lines[i + r], power));
     }
     return reals;
 }
@@ -107,17 +109,10 @@ TEST(BlockcsvProgram, HelpAndVersionAnyOtherArgumentIgnored) {
     EXPECT_EQ(version.out, "blockcsv (harmtrace toolkit) 1.0\n");
 }
 
-TEST(BlockcsvProgram, EmptyInputAndFailedHeaderWrite) {
+TEST(BlockcsvProgram, EmptyInputGivesNothing) {
     const process_result empty = run_program(BLOCKCSV_EXE, {}, "");
     EXPECT_EQ(empty.status, 0);
     EXPECT_EQ(empty.out + empty.err, "");
-
-    const process_result full = run_program(
-        BLOCKCSV_EXE, {}, std::string(10, '\n') + "/\n/\n/\n/\n/\n/\n/\n/\n/\n/\n", "/dev/full");
-    EXPECT_EQ(full.status, 2);
-    EXPECT_NE(full.err.find("blockcsv: error writing standard output at statement 8"),
-              std::string::npos)
-        << full.err;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "process.h"
+#include "report_text.h"
 
 namespace {
 
@@ -30,10 +31,12 @@ std::string trace(const std::vector<std::string>& wavs, const std::string& optio
 
 // The fundamental: the frequency of the first line; and the time at which the last window ends.
 double f0(const std::string& report) {
-    return report.size() < 98 ? 0 : std::stod(report.substr(34, 16));
+    const std::vector<std::string> lines = lines_of(report);
+    return lines.empty() ? 0 : number(lines.front(), frequency);
 }
 double end_time(const std::string& report) {
-    return report.size() < 98 ? 0 : std::stod(report.substr(report.size() - 99 + 24, 10));
+    const std::vector<std::string> lines = lines_of(report);
+    return lines.empty() ? 0 : number(lines.back(), t_last);
 }
 
 const std::string bright = "1,0.5,0.33,0.25,0.2,0.17,0.14,0.12,0.11,0.1";

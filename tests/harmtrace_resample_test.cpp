@@ -141,21 +141,3 @@ TEST(Resample, AnyPointCanBeMadeWithoutThoseBeforeIt) {
 }
 
 }  // namespace
-
-namespace {
-
-TEST(Constants, SinglePrecisionValuesWidenedToDouble) {
-    auto bits = [](double v) {
-        std::uint64_t b;
-        std::memcpy(&b, &v, sizeof b);
-        return b;
-    };
-    EXPECT_EQ(bits(sampling_step(44100)), 0x3EF7C6F8C0000000u);
-    EXPECT_EQ(bits(default_dt0), 0x3EF7C6F8C0000000u);
-    EXPECT_EQ(coarse_tol, double(1e-5f));
-    EXPECT_EQ(refine_tol, double(1e-6f));
-    EXPECT_EQ(harmonic_tol, double(0.1f));
-    EXPECT_EQ(ln2_single, ext(std::log(2.0f)));
-}
-
-}  // namespace
