@@ -53,11 +53,12 @@ std::vector<double> items(const std::string& line) {
     return v;
 }
 
-// Runs a sound file through the three programs joined by pipes; each must exit with 0.
-table analyse(const std::string& wav) {
+// Runs a sound file through the three programs joined by pipes, harmtrace with `options`; each
+// must exit with 0.
+table analyse(const std::string& wav, const std::string& options = "") {
     const std::string command = "{ '" RIFFCAT_EXE "' '" + wav +
-                                "'; echo riffcat $? >&2; } | { '" HARMTRACE_EXE
-                                "'; echo harmtrace $? >&2; } | '" BLOCKCSV_EXE "'";
+                                "' 2>/dev/null; echo riffcat $? >&2; } | { '" HARMTRACE_EXE "' " +
+                                options + "; echo harmtrace $? >&2; } | '" BLOCKCSV_EXE "'";
     const process_result r = run_shell(command);
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.err.find("riffcat 0\n"), std::string::npos) << r.err;
@@ -77,15 +78,6 @@ table analyse(const std::string& wav) {
     }
     EXPECT_FALSE(t.powers.empty()) << wav;
     return t;
-}
-
-// Writes a recording with tonegen and returns its path.
-std::string record(const std::string& name, std::vector<std::string> args) {
-    const std::string path = temp_path(name);
-    args.insert(args.end(), {"-o", path});
-    const process_result r = run_program(TONEGEN_EXE, args, "");
-    EXPECT_EQ(r.status, 0) << r.err;
-    return path;
 }
 
 // harmtrace resamples by linear interpolation between 44.1 kHz samples, which passes a
@@ -112,8 +104,8 @@ TEST(PipelineSteadyTone, FundamentalPowersAndWindowStep) {
     for (const double freq : {110.0, 220.0, 440.0, 660.0}) {
         SCOPED_TRACE(freq);
         const table t =
-            analyse(record("steady.wav", {"additive", "--freq", std::to_string(freq), "--amps",
-                                          joined(bright), "--seconds", "1.5"}));
+            analyse(tonegen_file("steady.wav", {"additive", "--freq", std::to_string(freq),
+                                                "--amps", joined(bright), "--seconds", "1.5"}));
         ASSERT_FALSE(t.powers.empty());
         const double f0 = t.f0();
         // The search settles a few parts in 10^4 below the note for a tone this bright.
@@ -145,17 +137,17 @@ TEST(PipelineSteadyTone, FundamentalPowersAndWindowStep) {
 
 TEST(PipelineDecay, AdditiveHarmonicsDecayAtTheirSynthesisedRates) {
     const std::vector<double> decays = {0.5, 1, 2, 3};
-    const table t =
-        analyse(record("decaying.wav", {"additive", "--freq", "330", "--amps", "1,0.6,0.5,0.4",
-                                        "--decays", joined(decays), "--seconds", "2"}));
+    const table t = analyse(
+        tonegen_file("decaying.wav", {"additive", "--freq", "330", "--amps", "1,0.6,0.5,0.4",
+                                      "--decays", joined(decays), "--seconds", "2"}));
     for (int k = 1; k <= 4; ++k)
         EXPECT_NEAR(decay_rate(t, k) / decays[std::size_t(k - 1)], 1.0, 0.02) << "harmonic " << k;
 }
 
 TEST(PipelineDecay, PluckedStringLosesItsUpperHarmonicsFirst) {
     const double freq = 220, rate = 44100, damping = 1;
-    const table t =
-        analyse(record("pluck.wav", {"pluck", "--freq", "220", "--decay", "1", "--seconds", "2"}));
+    const table t = analyse(
+        tonegen_file("pluck.wav", {"pluck", "--freq", "220", "--decay", "1", "--seconds", "2"}));
     EXPECT_NEAR(t.f0() / freq, 1.0, 5e-4);
     // Karplus-Strong: the two-point average in the loop takes harmonic k down by
     // cos(pi k freq / rate) every period, on top of the damping.
@@ -174,8 +166,9 @@ TEST(PipelineShortRecording, OneSecondGivesTheFundamentalAndEveryWindow) {
     // At 55 Hz one second holds 55 periods, less than a coarse trial's 64.
     for (const double freq : {55.0, 110.0}) {
         SCOPED_TRACE(freq);
-        const table t = analyse(record("short.wav", {"additive", "--freq", std::to_string(freq),
-                                                     "--amps", joined(bright), "--seconds", "1"}));
+        const table t =
+            analyse(tonegen_file("short.wav", {"additive", "--freq", std::to_string(freq), "--amps",
+                                               joined(bright), "--seconds", "1"}));
         EXPECT_NEAR(t.f0() / freq, 1.0, 5e-4);
         // Windows of 8 periods every 2 periods over the f0 periods of the second.
         const double windows = std::floor((t.f0() - 8) / 2) + 1;
@@ -194,8 +187,9 @@ TEST(PipelineHighNote, ShortBlocksKeepEachHarmonicInItsColumn) {
                           {1300, {1, 0.3, 0.2, 0.1, 0.1, 0.05, 0.05, 0.03, 0.03, 0.02}}};
     for (const note& n : notes) {
         SCOPED_TRACE(n.freq);
-        const table t = analyse(record("high.wav", {"additive", "--freq", std::to_string(n.freq),
-                                                    "--amps", joined(n.amps), "--seconds", "1"}));
+        const table t =
+            analyse(tonegen_file("high.wav", {"additive", "--freq", std::to_string(n.freq),
+                                              "--amps", joined(n.amps), "--seconds", "1"}));
         const auto found = std::size_t(
             std::find_if(t.freqs.begin(), t.freqs.end(), [](double f) { return std::isnan(f); }) -
             t.freqs.begin());
@@ -225,8 +219,8 @@ TEST(PipelineFileForms, EightBitFileReadsAsItsSixteenBitTwinAtItsScale) {
                                            joined(bright), "--seconds", "1"};
     auto args8 = args;
     args8.insert(args8.end(), {"--bits", "8"});
-    const table t16 = analyse(record("sixteen.wav", args));
-    const table t8 = analyse(record("eight.wav", args8));
+    const table t16 = analyse(tonegen_file("sixteen.wav", args));
+    const table t8 = analyse(tonegen_file("eight.wav", args8));
     EXPECT_NEAR(t8.f0() / 330, 1.0, 5e-4);
     ASSERT_EQ(t8.powers.size(), t16.powers.size());
     // Samples reach harmtrace unscaled, 8-bit ones recentred: full scale is 127, not 32767.
@@ -254,34 +248,13 @@ TEST(PipelineFileForms, StereoFileIsAnalysedByItsFirstChannel) {
 TEST(PipelineFileForms, HalfRateRecordingComesOutAnOctaveHigh) {
     // harmtrace takes every input as 44.1 kHz, so a 22.05 kHz recording plays twice as fast.
     const table t =
-        analyse(record("half-rate.wav", {"additive", "--freq", "220", "--rate", "22050", "--amps",
-                                         joined(bright), "--seconds", "1.5"}));
+        analyse(tonegen_file("half-rate.wav", {"additive", "--freq", "220", "--rate", "22050",
+                                               "--amps", joined(bright), "--seconds", "1.5"}));
     for (std::size_t k = 1; k <= 10; ++k)
         EXPECT_NEAR(t.freqs[k - 1] / (440.0 * double(k)), 1.0, 5e-4) << "harmonic " << k;
 }
 
 namespace {
-
-// The table of a recording made at `rate`, told to harmtrace with -r.
-table analyse_at(const std::string& wav, int rate) {
-    const process_result r = run_shell("'" RIFFCAT_EXE "' '" + wav + "' | '" HARMTRACE_EXE "' -r " +
-                                       std::to_string(rate) + " | '" BLOCKCSV_EXE "'");
-    EXPECT_EQ(r.status, 0) << r.err;
-    table t;
-    std::istringstream s(r.out);
-    std::string line;
-    if (std::getline(s, line)) {
-        const std::vector<double> header = items(line);
-        t.freqs.assign(header.begin() + 1, header.end());
-    }
-    while (std::getline(s, line)) {
-        const std::vector<double> v = items(line);
-        t.times.push_back(v[0]);
-        t.powers.emplace_back(v.begin() + 1, v.end());
-    }
-    EXPECT_FALSE(t.powers.empty()) << wav;
-    return t;
-}
 
 // Every harmonic's power in every window of `wide` is that of `twin` times scale.
 void expect_scaled(const table& wide, const table& twin, double scale) {
@@ -300,9 +273,9 @@ TEST(PipelineFileForms, TwentyFourBitRecordingAt48kHz) {
     // bytes a sample, it would come out far below its pitch).
     std::vector<std::string> args = {"additive", "--freq", "330",       "--amps", joined(bright),
                                      "--rate",   "48000",  "--seconds", "1"};
-    const table t16 = analyse_at(record("sixteen48.wav", args), 48000);
+    const table t16 = analyse(tonegen_file("sixteen48.wav", args), "-r 48000");
     args.insert(args.end(), {"--bits", "24", "--extensible"});
-    const table t24 = analyse_at(record("twentyfour48.wav", args), 48000);
+    const table t24 = analyse(tonegen_file("twentyfour48.wav", args), "-r 48000");
     EXPECT_NEAR(t24.f0() / 330, 1.0, 5e-4);
     expect_scaled(t24, t16, std::pow(8388607.0 / 32767.0, 2));
 }
@@ -310,9 +283,9 @@ TEST(PipelineFileForms, TwentyFourBitRecordingAt48kHz) {
 TEST(PipelineFileForms, FloatRecordingGivesTheRightFundamental) {
     std::vector<std::string> args = {"additive",     "--freq",    "440", "--amps",
                                      joined(bright), "--seconds", "1"};
-    const table t16 = analyse(record("sixteen.wav", args));
+    const table t16 = analyse(tonegen_file("sixteen.wav", args));
     args.insert(args.end(), {"--float", "32", "--trailing-chunk"});
-    const table t32 = analyse(record("float.wav", args));
+    const table t32 = analyse(tonegen_file("float.wav", args));
     EXPECT_NEAR(t32.f0() / 440, 1.0, 5e-4);
     // Float samples reach harmtrace unscaled: full scale is 1, not 32767.
     expect_scaled(t32, t16, std::pow(1.0 / 32767.0, 2));

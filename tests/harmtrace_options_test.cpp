@@ -10,15 +10,6 @@
 
 namespace {
 
-// Writes a recording with tonegen and returns its path.
-std::string record(const std::string& name, std::vector<std::string> args) {
-    const std::string path = temp_path(name);
-    args.insert(args.end(), {"-o", path});
-    const process_result r = run_program(TONEGEN_EXE, args, "");
-    EXPECT_EQ(r.status, 0) << r.err;
-    return path;
-}
-
 // harmtrace's report on the samples of the recordings, one after the other.
 std::string trace(const std::vector<std::string>& wavs, const std::string& options) {
     std::string command = "{";
@@ -45,8 +36,8 @@ TEST(HarmtraceOptions, RateGivesTheFundamentalAndTheTimesOfA48And96kHzRecording)
     for (const int rate : {48000, 96000}) {
         SCOPED_TRACE(rate);
         const std::string wav =
-            record("rate.wav", {"additive", "--freq", "440", "--amps", bright, "--rate",
-                                std::to_string(rate), "--seconds", "1.5"});
+            tonegen_file("rate.wav", {"additive", "--freq", "440", "--amps", bright, "--rate",
+                                      std::to_string(rate), "--seconds", "1.5"});
         const std::string right = trace({wav}, "-r " + std::to_string(rate));
         EXPECT_NEAR(f0(right) / 440, 1, 5e-4);
         // The windows cover the 1.5 s, the last ending less than two periods before the end.
@@ -61,7 +52,7 @@ TEST(HarmtraceOptions, HintMendsAnOctaveErrorOfAWeakFundamental) {
     // G3 with a fundamental a tenth of its second harmonic: the lowest coarse step with more than
     // a fifth of the best score is that harmonic's.
     const std::string wav =
-        record("weak.wav", {"additive", "--freq", "196", "--amps", "0.1,1,0.6,0.4,0.3"});
+        tonegen_file("weak.wav", {"additive", "--freq", "196", "--amps", "0.1,1,0.6,0.4,0.3"});
     EXPECT_NEAR(f0(trace({wav}, "")) / 392, 1, 5e-3);
     const std::string hinted = trace({wav}, "-f G3");
     EXPECT_NEAR(f0(hinted) / 196, 1, 5e-3);
@@ -71,10 +62,10 @@ TEST(HarmtraceOptions, HintMendsAnOctaveErrorOfAWeakFundamental) {
 
 TEST(HarmtraceOptions, StartSkipsADetunedAttackAndTheReportStillBeginsAt0) {
     // 0.2 s some 47 cents sharp, then the note itself.
-    const std::string attack =
-        record("attack.wav", {"additive", "--freq", "452", "--amps", bright, "--seconds", "0.2"});
-    const std::string note =
-        record("note.wav", {"additive", "--freq", "440", "--amps", bright, "--seconds", "1.3"});
+    const std::string attack = tonegen_file(
+        "attack.wav", {"additive", "--freq", "452", "--amps", bright, "--seconds", "0.2"});
+    const std::string note = tonegen_file(
+        "note.wav", {"additive", "--freq", "440", "--amps", bright, "--seconds", "1.3"});
     EXPECT_GT(f0(trace({attack, note}, "")), 446);
     const std::string later = trace({attack, note}, "-s 0.2");
     EXPECT_NEAR(f0(later) / 440, 1, 5e-4);

@@ -192,7 +192,7 @@ TEST(LimitsInput, RiffcatTakesAnyBytesInNamesAndContents) {
     write_file(nul_name, std::string(64, '\0'));
 
     const process_result r = run_program(RIFFCAT_EXE, {odd_name, nul_name, missing, odd_name}, "");
-    EXPECT_EQ(r.status, 1);  // two files skipped
+    EXPECT_EQ(r.status, 1);                              // two files skipped
     EXPECT_EQ(r.out, "0\n-1\n-32768\n0\n-1\n-32768\n");  // the lone last byte is dropped
     const std::string report =
         wav::report(1, 16, odd.size()) + "\n[\xff\xc3] (3 bytes)\n00 ff 80 \n[data] (7 bytes)\n";

@@ -117,3 +117,11 @@ std::string temp_path(const std::string& name) {
     std::string base = dir ? dir : "/tmp";
     return base + "/toolkit_test_" + std::to_string(getpid()) + "_" + name;
 }
+
+std::string tonegen_file(const std::string& name, std::vector<std::string> args) {
+    const std::string path = temp_path(name);
+    args.insert(args.end(), {"-o", path});
+    const process_result r = run_program(TONEGEN_EXE, args, "");
+    if (r.status != 0) throw std::runtime_error("tonegen failed: " + r.err);
+    return path;
+}

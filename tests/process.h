@@ -22,3 +22,6 @@ std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
 // A fresh path in the test's temporary directory.
 std::string temp_path(const std::string& name);
+
+// Writes a recording with tonegen (its arguments without -o) to temp_path(name); returns the path.
+std::string tonegen_file(const std::string& name, std::vector<std::string> args);
