@@ -100,7 +100,7 @@ void check_report(const std::string& text, int nx0, double dt0, const search_res
 void check_trial(const double* x0, int nx0, double dt0, double ftry, int n, double tol) {
     static const auto work = std::make_unique<trial_work>();
     if (!(ftry > 0) || !std::isfinite(ftry)) return;
-    const double dt = double(step_per_hertz / ftry);
+    const double dt = trial_step(ftry);
     const trial_score fast = run_trial(x0, nx0, dt0, ftry, dt, n, tol, *work);
     const trial_score full = reference_trial(x0, nx0, dt0, ftry, dt, n, tol);
     check(fast.found == full.found, "the program's trial matches another bin");

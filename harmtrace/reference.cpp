@@ -48,7 +48,7 @@ search_result reference_search(const double* x0, int nx0, double dt0, double hin
     double ptmax = 0;
     double dt = 0;
     auto trial = [&](double ftry, int n, double tol, int i) {
-        dt = double(step_per_hertz / ftry);
+        dt = trial_step(ftry);
         const trial_score s = trial_in(*ws, x0, nx0, dt0, ftry, dt, n, tol);
         if (!s.found) return;
         cfrq[i] = s.frq;

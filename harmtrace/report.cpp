@@ -34,33 +34,37 @@ int harmonic_bins(const double* frq, double f0, int bins[harmonics + 1]) {
     return found;
 }
 
-int harmonic_lines(const double* pt, const double* frq, const int* bins, int found, std::int64_t w,
-                   double dt, char* out) {
+void line_values(const double* pt, const double* frq, int i, std::int64_t w, double dt,
+                 double v[report_reals]) {
     // A bin outside 2 .. window_bins is never delivered and counts as 0 (harmonic k lies at bin
     // 8k + 1, so the floors never reach that far).
-    auto pw = [&](int i) { return i >= 2 && i <= window_bins ? pt[i] : 0.0; };
-    const std::int64_t first = window_advance * w;  // grid points before the window
-    double v[report_reals];
-    v[t_first - 1] = double(ext(first) * dt);
-    v[t_middle - 1] = double(ext(first + middle_point) * dt);
-    v[t_last - 1] = double(ext(first + last_point) * dt);
+    auto pw = [&](int b) { return b >= 2 && b <= window_bins ? pt[b] : 0.0; };
+    const std::int64_t first = window_advance * w + 1;  // the window's first grid point
+    v[t_first - 1] = grid_time(first, dt);
+    v[t_middle - 1] = grid_time(first + middle_point, dt);
+    v[t_last - 1] = grid_time(first + last_point, dt);
+    // The floor leaves out the bins next to i, which a harmonic between two bins spreads into,
+    // and takes the mean of those at distance 2 .. floor_reach, from left to right.
+    ext sum = 0;
+    for (int d = floor_reach; d >= 2; --d) sum += pw(i - d);
+    for (int d = 2; d <= floor_reach; ++d) sum += pw(i + d);
+    const double floor = double(sum / (2 * (floor_reach - 1)));
+    const double e1 = double(ext(pw(i - 1)) - floor);
+    const double e2 = double(ext(pw(i)) - floor);
+    const double e3 = double(ext(pw(i + 1)) - floor);
+    const double s = double((ext(e1) + e2) + e3);
+    v[frequency - 1] = frq[i];
+    v[power - 1] = pw(i);
+    v[excess_sum - 1] = s;
+    v[ratio - 1] = double(ext(pw(i)) / s);
+}
+
+int harmonic_lines(const double* pt, const double* frq, const int* bins, int found, std::int64_t w,
+                   double dt, char* out) {
     int len = 0;
     for (int k = 1; k <= found; ++k) {
-        const int i = bins[k];
-        // The floor leaves out the bins next to i, which a harmonic between two bins spreads
-        // into, and takes the mean of those at distance 2 .. floor_reach, from left to right.
-        ext sum = 0;
-        for (int d = floor_reach; d >= 2; --d) sum += pw(i - d);
-        for (int d = 2; d <= floor_reach; ++d) sum += pw(i + d);
-        const double floor = double(sum / (2 * (floor_reach - 1)));
-        const double e1 = double(ext(pw(i - 1)) - floor);
-        const double e2 = double(ext(pw(i)) - floor);
-        const double e3 = double(ext(pw(i + 1)) - floor);
-        const double s = double((ext(e1) + e2) + e3);
-        v[frequency - 1] = frq[i];
-        v[power - 1] = pw(i);
-        v[excess_sum - 1] = s;
-        v[ratio - 1] = double(ext(pw(i)) / s);
+        double v[report_reals];
+        line_values(pt, frq, bins[k], w, dt, v);
         len += format_report_line(out + len, k, v);
     }
     return len;

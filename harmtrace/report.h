@@ -10,6 +10,7 @@
 
 #include "fft.h"
 #include "output.h"
+#include "report_layout.h"
 
 // Number of points of the final grid: trunc(nx0 * dt0 / dt).
 std::int64_t final_grid_points(int nx0, double dt0, double dt);
@@ -19,6 +20,12 @@ std::int64_t final_grid_points(int nx0, double dt0, double dt);
 // harmonic k - 1's whose frequency lies strictly within harmonic_tol of k f0; the search ends at
 // the first harmonic not found. The bins depend on f0 and dt alone, not on the window.
 int harmonic_bins(const double* frq, double f0, int bins[harmonics + 1]);
+
+// The reals of the report line of the harmonic at bin i of window w (0-based), in field order
+// (report_layout.h): the times of the window's grid points 1, 4096 and 8192, the bin's frequency
+// and power, the excess sum S of the bin and its neighbours over the floor, and power / S.
+void line_values(const double* pt, const double* frq, int i, std::int64_t w, double dt,
+                 double v[report_reals]);
 
 // The report lines of window w (0-based) from its power spectrum pt and frequencies frq (both
 // 1-based; only the bins within floor_reach of each of bins[1 .. found] are read). Writes at

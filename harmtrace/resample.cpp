@@ -19,7 +19,7 @@ void resample_points(const double* x0, int nx0, double dt0, double dt, std::int6
             std::fill(x + (r - first), x + (last - first + 1), 0.0);
             break;
         }
-        const double tr = double(ext(r - 1) * dt);
+        const double tr = grid_time(r, dt);
         double xr = 0;
         for (; j <= nx0 - 1; tj = input_time(++j, dt0)) {
             if (tj == tr) {
@@ -46,7 +46,7 @@ void resample_points(const double* x0, int nx0, double dt0, double dt, std::int6
 }
 
 resample_cursor cursor_for(int nx0, double dt0, double dt, std::int64_t r) {
-    const double tr = double(ext(r - 1) * dt);
+    const double tr = grid_time(r, dt);
     const int last = nx0 - 1;  // the search never looks past this sample
     if (last < 1) return {1};
     // The first sample at or after tr, or nx0 when there is none.

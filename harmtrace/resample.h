@@ -10,6 +10,13 @@
 
 #include <cstdint>
 
+#include "constants.h"
+
+// Time of grid point r (1-based) of step dt: (r - 1) * dt, one multiplication.
+inline double grid_time(std::int64_t r, double dt) {
+    return double(ext(r - 1) * dt);
+}
+
 // Where the forward-only search over the input stands between grid points.
 struct resample_cursor {
     int j = 1;  // 1-based input index at which the next search starts

@@ -54,7 +54,7 @@ std::vector<std::unique_ptr<trial_work>> trial_spaces(int workers) {
 }
 
 void run(trial& t, const double* x0, int nx0, double dt0, int n, double tol, trial_work& work) {
-    t.dt = double(step_per_hertz / t.ftry);
+    t.dt = trial_step(t.ftry);
     t.score = run_trial(x0, nx0, dt0, t.ftry, t.dt, n, tol, work);
 }
 

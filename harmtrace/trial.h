@@ -23,6 +23,11 @@ struct trial_score {
     double pt = 0;   // its power, the trial's score
 };
 
+// The grid step of a trial at ftry: (1 / period_points) / ftry.
+inline double trial_step(double ftry) {
+    return double(step_per_hertz / ftry);
+}
+
 // The bin (1-based) on which a trial's frequency falls in an nfft-point transform: nfft /
 // period_points periods fit in the transform. Its neighbours lie ftry / (nfft / period_points)
 // Hz away, far beyond either tolerance, so no other bin can match.

@@ -29,7 +29,7 @@ TEST(FastPath, TrialsGiveTheReferenceDoubles) {
     for (double& v : x0) v = u(rng);
     for (int k = 0; k <= last_step; k += 3) {
         const double ftry = coarse_frequency(k) * (1 + 1e-7 * k);
-        const double dt = double(step_per_hertz / ftry);
+        const double dt = trial_step(ftry);
         for (auto [n, tol] : {std::pair{coarse_points, coarse_tol}, {refine_points, refine_tol}}) {
             for (int nx0 : {0, 1, 2, 5000, 120000}) {
                 const trial_score a =
