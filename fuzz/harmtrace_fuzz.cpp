@@ -86,10 +86,11 @@ void check_report(const std::string& text, int nx0, double dt0, const search_res
     for (std::size_t n = 0; n < lines; ++n) {
         const std::string_view line(text.data() + n * width, width);
         check(line.back() == '\n', "report line of the wrong length");
-        char want[5];
-        std::snprintf(want, sizeof want, "%4d", int(n % per_window + 1));
-        check(line.substr(0, 4) == want, "harmonics not counted up from 1");
-        for (char c : line.substr(4, report_line_width - 4))
+        const int k_width = report_fields[harmonic].width;
+        char want[16];
+        std::snprintf(want, sizeof want, "%*d", k_width, int(n % per_window + 1));
+        check(line.substr(0, std::size_t(k_width)) == want, "harmonics not counted up from 1");
+        for (char c : line.substr(std::size_t(k_width), std::size_t(report_line_width - k_width)))
             check((c >= '0' && c <= '9') || std::strchr(" .-+E*NaIfinty", c) != nullptr,
                   "unexpected character in a report line");
     }
