@@ -50,12 +50,8 @@ TEST(HarmtraceProgram, BadOptionsAreUsageErrorsBeforeAnyInputIsRead) {
         }
     }
 
-    const process_result help = run_program(HARMTRACE_EXE, {"-r", "48000", "--help", "-x"}, "");
-    EXPECT_EQ(help.status, 0);
-    EXPECT_EQ(help.out.find("Usage: harmtrace [-r RATE]"), 0u);
-    const process_result version = run_program(HARMTRACE_EXE, {"--version"}, "");
-    EXPECT_EQ(version.status, 0);
-    EXPECT_EQ(version.out, "harmtrace (harmtrace toolkit) 1.0\n");
+    expect_help_and_version(HARMTRACE_EXE, {"-r", "48000", "--help", "-x"},
+                            "Usage: harmtrace [-r RATE]", "harmtrace (harmtrace toolkit) 1.0\n");
 }
 
 TEST(HarmtraceProgram, EmptyAndTooShortInputsWriteNothing) {

@@ -1,6 +1,7 @@
 #include "process.h"
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -124,4 +125,14 @@ std::string tonegen_file(const std::string& name, std::vector<std::string> args)
     const process_result r = run_program(TONEGEN_EXE, args, "");
     if (r.status != 0) throw std::runtime_error("tonegen failed: " + r.err);
     return path;
+}
+
+void expect_help_and_version(const std::string& exe, const std::vector<std::string>& help_args,
+                             const std::string& usage_start, const std::string& version) {
+    const process_result help = run_program(exe, help_args, "abc\n");
+    EXPECT_EQ(help.status, 0) << exe;
+    EXPECT_TRUE(help.out.starts_with(usage_start)) << help.out;
+    const process_result v = run_program(exe, {"--version"}, "");
+    EXPECT_EQ(v.status, 0) << exe;
+    EXPECT_EQ(v.out, version);
 }

@@ -23,5 +23,10 @@ void write_file(const std::string& path, const std::string& bytes);
 // A fresh path in the test's temporary directory.
 std::string temp_path(const std::string& name);
 
+// `exe help_args` (which hold --help among other arguments) prints a text starting with
+// usage_start on standard output and `exe --version` prints `version`; both succeed.
+void expect_help_and_version(const std::string& exe, const std::vector<std::string>& help_args,
+                             const std::string& usage_start, const std::string& version);
+
 // Writes a recording with tonegen (its arguments without -o) to temp_path(name); returns the path.
 std::string tonegen_file(const std::string& name, std::vector<std::string> args);
