@@ -17,7 +17,7 @@
 
 #include "report_layout.h"
 
-// Reads a line (without its line end) in the report layout into k and v[0..6]; false, with k
-// and v unspecified, when the line has any other layout.
+// Reads a line (without its line end) in the report layout into k and v[0..6]; false when the
+// line has any other layout (k and v may then hold anything).
 // Typical use: if (read_report_columns(line, k, v)) skip_line(in); else read_record(in, ...);
 bool read_report_columns(std::string_view line, std::int32_t& k, double v[report_reals]);

@@ -9,7 +9,7 @@
 
 namespace {
 
-struct Spec {
+struct spectrum_run {
     std::unique_ptr<spectrum_work> w = std::make_unique<spectrum_work>();
     std::vector<double> pt = std::vector<double>(max_nfft / 2 + 1, -1);
     std::vector<double> frq = std::vector<double>(max_nfft / 2 + 1, -1);
@@ -61,7 +61,7 @@ TEST(Spectrum, EightPointRampStageByStage) {
         EXPECT_EQ(w->fti[i], x[std::size_t(i) + 4]);
     }
 
-    Spec s;
+    spectrum_run s;
     x = ramp(8);
     EXPECT_EQ(s.run(x, 1), 4);
     EXPECT_NEAR(s.pt[2], 64 * (2 + r2) / 7, 1e-12);
@@ -75,7 +75,7 @@ TEST(Spectrum, EightPointRampStageByStage) {
 }
 
 TEST(Spectrum, TenPointsUseTheFirstEight) {
-    Spec s;
+    spectrum_run s;
     std::vector<double> x = ramp(10);
     EXPECT_EQ(s.run(x, 0.5), 4);
     EXPECT_EQ(x[8], 9);
@@ -88,7 +88,7 @@ TEST(Spectrum, TenPointsUseTheFirstEight) {
 }
 
 TEST(Spectrum, SignConventionImpulseAndConstant) {
-    Spec s;
+    spectrum_run s;
     std::vector<double> x = {0, 1, 0, 0};
     EXPECT_EQ(s.run(x, 1.5), 2);
     EXPECT_EQ(x, (std::vector<double>{1, 0, -1, 1}));  // Im X(1) = +1: positive exponent
@@ -105,7 +105,7 @@ TEST(Spectrum, SignConventionImpulseAndConstant) {
 }
 
 TEST(Spectrum, SmallCountsAndStaleBinsAbove) {
-    Spec s;
+    spectrum_run s;
     std::vector<double> x = ramp(64);
     s.run(x, 1);
     const double p20 = s.pt[20];
@@ -126,7 +126,7 @@ TEST(Spectrum, SmallCountsAndStaleBinsAbove) {
 }
 
 TEST(Spectrum, CoarseTrialSizeLeavesTheTailAndPutsBin65AtTheTrialFrequency) {
-    Spec s;
+    spectrum_run s;
     std::vector<double> x(82768);
     for (std::size_t i = 0; i < x.size(); ++i) x[i] = std::sin(double(i) * 0.1);
     const double dt = double(0.0009765625L / 440);
@@ -145,7 +145,7 @@ TEST(Spectrum, AgreesWithADirectTransform) {
         std::vector<double> x(static_cast<std::size_t>(n));
         for (double& v : x) v = u(rng);
         std::vector<double> y = x;
-        Spec s;
+        spectrum_run s;
         s.run(y, 1);
         double worst = 0, scale = 0;
         for (int k = 1; k < n / 2; ++k) {
