@@ -2,7 +2,6 @@
 // output as a comma-separated table, a header row of harmonic frequencies and a row of harmonic
 // powers per analysis window. Arguments other than --help and --version are ignored.
 #include <cstring>
-#include <string>
 
 #include "error_report.h"
 #include "output.h"
@@ -40,10 +39,7 @@ int main(int argc, char** argv) {
             write_error(describe_read_error(in, r.read, "blockcsv", read_statement));
             return 2;
         case table_end::write_failed:
-            report_error(
-                "blockcsv",
-                "error writing standard output at statement " + std::to_string(r.statement),
-                std::strerror(out.error()));
+            report_write_error("blockcsv", r.statement, out.error());
             return 2;
     }
     return 2;

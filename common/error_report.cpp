@@ -1,5 +1,8 @@
 #include "error_report.h"
 
+#include <cstring>
+#include <string>
+
 #include "output.h"
 
 std::string error_message(std::string_view program, std::string_view what, std::string_view cause) {
@@ -25,4 +28,9 @@ void write_error(std::string_view message) {
     output err(2, message.size());
     err.put(message);
     err.flush();
+}
+
+void report_write_error(std::string_view program, int statement, int errnum) {
+    report_error(program, "error writing standard output at statement " + std::to_string(statement),
+                 std::strerror(errnum));
 }

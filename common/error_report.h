@@ -27,3 +27,6 @@ void report_error(std::string_view program, std::string_view what, std::string_v
 
 // A message made by error_message straight to standard error.
 void write_error(std::string_view message);
+
+// "program: error writing standard output at statement N: cause", errnum giving the cause.
+void report_write_error(std::string_view program, int statement, int errnum);

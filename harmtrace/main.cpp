@@ -1,7 +1,6 @@
 // harmtrace: reads one sampled tone as text (one sample per line), finds its fundamental and
 // writes the harmonic report on standard output. The options give the sampling rate, a hint for
 // the fundamental, where the search starts and the number of threads (harmtrace --help).
-#include <cstring>
 #include <memory>
 
 #include "constants.h"
@@ -40,10 +39,7 @@ int main(int argc, char** argv) {
     const search_result s = fundamental_search(x0.get() + s0, nx0 - s0, dt0, opt.hint, workers);
     harmonic_report(x0.get(), nx0, dt0, s.f0, s.dt, out, workers);
     if (!out.flush()) {
-        report_error(
-            "harmtrace",
-            "error writing standard output at statement " + std::to_string(write_statement),
-            std::strerror(out.error()));
+        report_write_error("harmtrace", write_statement, out.error());
         return 2;
     }
     return 0;

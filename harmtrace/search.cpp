@@ -66,11 +66,8 @@ void record(const trial& t, int i, double* cfrq, double* cpt, double& ptmax) {
     if (t.score.pt > ptmax) ptmax = t.score.pt;
 }
 
-}  // namespace
-
-double coarse_scan(const double* x0, int nx0, double dt0, int first, int last, int workers,
-                   double* cfrq, double* cpt) {
-    const auto work = trial_spaces(workers);
+double scan(const double* x0, int nx0, double dt0, int first, int last, int workers,
+            const std::vector<std::unique_ptr<trial_work>>& work, double* cfrq, double* cpt) {
     // The coarse trials are independent of one another.
     trial coarse[coarse_steps];
     run_items(last - first + 1, workers, [&](int q, int worker) {
@@ -80,6 +77,13 @@ double coarse_scan(const double* x0, int nx0, double dt0, int first, int last, i
     double ptmax = 0;
     for (int k = first; k <= last; ++k) record(coarse[k], k, cfrq, cpt, ptmax);
     return ptmax;
+}
+
+}  // namespace
+
+double coarse_scan(const double* x0, int nx0, double dt0, int first, int last, int workers,
+                   double* cfrq, double* cpt) {
+    return scan(x0, nx0, dt0, first, last, workers, trial_spaces(workers), cfrq, cpt);
 }
 
 search_result fundamental_search(const double* x0, int nx0, double dt0, double hint, int workers) {
@@ -92,10 +96,10 @@ search_result fundamental_search(const double* x0, int nx0, double dt0, double h
     // Steps outside first..last are not tried and take no part in the pick.
     int first, last;
     hinted_steps(hint, first, last);
-    double ptmax = coarse_scan(x0, nx0, dt0, first, last, workers, cfrq, cpt);
+    const auto work = trial_spaces(workers);
+    double ptmax = scan(x0, nx0, dt0, first, last, workers, work, cfrq, cpt);
     int kbest = pick_step(cpt, ptmax, first, last);
 
-    const auto work = trial_spaces(workers);
     search_result res;
     for (int lev = 1; lev <= refine_levels; ++lev) {
         // Each trial takes as base what cfrq(kbest) holds when it starts: the level's starting

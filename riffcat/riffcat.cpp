@@ -58,6 +58,16 @@ void skip_pad(reader& f, std::uint64_t size) {
     if (size % 2 != 0) f.get();
 }
 
+void chunk_line(output& err, const char* id, std::uint32_t size) {
+    err.print("[%s] (%lu bytes)\n", id, static_cast<unsigned long>(size));
+}
+
+// A chunk that holds no samples: its bytes in hexadecimal, then past its pad byte.
+void dump_chunk(reader& f, output& err, std::uint32_t size) {
+    dump_hex(f, err, size);
+    skip_pad(f, size);
+}
+
 // The chunks between "WAVE" and "fmt " (JUNK, bext, a place kept for ds64), reported like the
 // chunks before the data. Still inside the header, the end of the file is a read error. Returns
 // nothing at the "fmt " chunk's size, or how the dump ends.
@@ -70,14 +80,13 @@ std::optional<dump_end> walk_to_fmt(reader& f, output& err) {
         if (std::memcmp(id, "fmt ", 4) == 0) return std::nullopt;
         std::optional<std::uint32_t> size = get_ulong(f);
         if (!size) return read_error(err);
-        err.print("[%s] (%lu bytes)\n", id, static_cast<unsigned long>(*size));
+        chunk_line(err, id, *size);
         if (std::memcmp(id, "data", 4) == 0) {
             // Samples with no format to read them by.
             report_error(err, {}, "Not a 'WAVEfmt ' format");
             return dump_end::rejected;
         }
-        dump_hex(f, err, *size);
-        skip_pad(f, *size);
+        dump_chunk(f, err, *size);
         if (f.failed()) return read_error(err);
     }
 }
@@ -168,10 +177,9 @@ dump_end riffcat(reader& f, output& out, output& err, std::int32_t frame_limit) 
             if (data_seen && !f.failed()) break;
             return read_error(err);
         }
-        err.print("[%s] (%lu bytes)\n", id, static_cast<unsigned long>(*size));
+        chunk_line(err, id, *size);
         if (data_seen || std::memcmp(id, "data", 4) != 0) {
-            dump_hex(f, err, *size);
-            skip_pad(f, *size);
+            dump_chunk(f, err, *size);
             if (f.failed()) return read_error(err);
             continue;
         }
