@@ -1,0 +1,151 @@
+#include "check.h"
+
+#include <cmath>
+#include <vector>
+
+#include "decay.h"
+#include "note.h"
+#include "pitch.h"
+#include "spectrum.h"
+
+namespace {
+
+constexpr double frame_seconds = 0.37;  // resolves harmonics 2.7 Hz apart at any rate
+constexpr int max_frames = 64;
+constexpr double min_score = 0.3;   // below it no harmonic tone stands out
+constexpr double convincing = 0.5;  // a candidate must explain at least this much
+constexpr double better_by = 0.2;   // and this much more than the found fundamental
+constexpr double same_note_cents = 100;
+constexpr double bend_cents = 15;
+constexpr double settled_cents = 8;
+constexpr int search_periods = 64;
+
+double cents(double a, double b) {
+    return 1200 * std::log2(a / b);
+}
+
+std::string named(double hz) {
+    return hz_text(hz) + " Hz (" + nearest_note(hz).name + ")";
+}
+
+// How the found fundamental relates to the one taken instead.
+std::string how_wrong(double found, double used) {
+    const double r = found / used;
+    if (std::abs(cents(r, 2)) < same_note_cents) return "an octave high";
+    if (std::abs(cents(r, 3)) < same_note_cents) return "a twelfth high";
+    return r < 1 ? "far too low" : "too high";
+}
+
+// Harmonics below the Nyquist frequency that stand clear long enough for a decay rate.
+int clear_harmonics(const report_table& report, int rate) {
+    const int n = report.windows();
+    std::vector<double> level(std::size_t(n), 0.0), ratio(std::size_t(n), 0.0);
+    int clear = 0;
+    for (int k = 0; k < report_harmonics; ++k) {
+        if (!(report.freq[k] > 0 && report.freq[k] < rate / 2.0)) continue;
+        for (int w = 0; w < n; ++w)
+            ratio[std::size_t(w)] =
+                report.ratio[std::size_t(w) * report_harmonics + std::size_t(k)];
+        if (fit_decay(report.t.data(), level.data(), ratio.data(), n).windows >= min_fit_windows)
+            ++clear;
+    }
+    return clear;
+}
+
+// Where the pitch settles: the start of the last run of frames (about 0.1 s, tracked on
+// harmonic k) within settled_cents of `sustained` that lasts to `until`; negative when none does.
+double settle_time(const double* x, long n, int rate, double from, double until, int k,
+                   double sustained) {
+    const int len = frame_length(rate, 0.1);
+    double settled = -1;
+    for (long start = std::lround(from * rate); start + len <= n && double(start) / rate <= until;
+         start += len / 4) {
+        const std::vector<double> p = welch_power(x + start, len, len, 1);
+        const double f = peak_near(p, double(rate) / len, k * sustained) / k;
+        if (!(f > 0 && std::abs(cents(f, sustained)) < settled_cents))
+            settled = -1;
+        else if (settled < 0)
+            settled = double(start) / rate;
+    }
+    return settled;
+}
+
+// The line on a bent attack, when the pitch the search saw differs from the sustained pitch.
+std::string bend_line(const double* x, long n, int rate, const check_request& q, double f,
+                      const std::vector<peak>& peaks) {
+    const refined_harmonic h = refining_harmonic(peaks, f);
+    const double seen = q.search_from + search_periods / q.f0;
+    const long start = std::lround(seen * rate);
+    const int len = frame_length(rate, frame_seconds);
+    if (h.k == 0 || start + len > n) return {};
+    const std::vector<double> p = welch_power(x + start, n - start, len, max_frames);
+    const double sustained = peak_near(p, double(rate) / len, h.freq) / h.k;
+    if (!(sustained > 0) || std::abs(cents(q.f0, sustained)) <= bend_cents) return {};
+    const double settled = settle_time(x, n, rate, q.search_from, seen + 0.5, h.k, sustained);
+    const double from = std::ceil(100 * std::max(seen, settled)) / 100;
+    return "  the pitch settles at " + hz_text(sustained) + " Hz, " +
+           std::to_string(std::lround(std::abs(cents(q.f0, sustained)))) + " cents from the " +
+           hz_text(q.f0) + " Hz the search found in the attack: try -s " + fixed_text(from, 2) +
+           "\n";
+}
+
+}  // namespace
+
+check_result check_fundamental(const double* x, long n, int rate, const report_table& report,
+                               const check_request& q) {
+    check_result c;
+    c.v = q.found_before > 0 ? verdict::corrected : q.hint ? verdict::hint : verdict::ok;
+    const int len = frame_length(rate, frame_seconds);
+    const double df = double(rate) / len;
+    const std::vector<peak> peaks = spectral_peaks(welch_power(x, n, len, max_frames), df);
+    const fundamental_guess g = best_fundamental(peaks, q.f0);
+    const bool harmonics_clear = clear_harmonics(report, rate) > 0;
+
+    if (g.score < min_score && !harmonics_clear) {
+        c.v = verdict::no_note;
+        c.why = "no harmonic tone stands out of the noise";
+        return c;
+    }
+    if (g.score >= convincing && (g.f < lowest_note * std::pow(2.0, -1.0 / 48) ||
+                                  g.f > highest_note * std::pow(2.0, 1.0 / 48))) {
+        c.v = verdict::no_note;
+        c.why = "the tone at " + hz_text(g.f) + " Hz lies outside 27.5 to 1760 Hz";
+        return c;
+    }
+    if (q.found_before > 0)
+        c.lines = "  fundamental: the search found " + named(q.found_before) + ", " +
+                  how_wrong(q.found_before, q.f0) + ": used " + named(q.f0) +
+                  " instead (--no-check keeps " + hz_text(q.found_before) + " Hz)\n";
+    if (q.no_check) return c;
+
+    const bool same_note = g.score > 0 && std::abs(cents(g.f, q.f0)) < same_note_cents;
+    if (same_note || g.score < min_score) {
+        if (!harmonics_clear) {
+            c.v = verdict::doubtful;
+            c.lines += "  fundamental doubtful: no harmonic of " + hz_text(q.f0) +
+                       " Hz stands clear of the floor for long; give the note with -f\n";
+            return c;
+        }
+        if (same_note) {
+            const std::string bend = bend_line(x, n, rate, q, g.f, peaks);
+            if (!bend.empty()) c.v = verdict::doubtful;
+            c.lines += bend;
+        }
+        return c;
+    }
+    const double found_score = harmonic_score(peaks, q.f0);
+    const note_name other = nearest_note(g.f);
+    if (q.hint || q.found_before > 0) {
+        c.v = verdict::doubtful;
+        c.lines += "  fundamental doubtful: " + hz_text(q.f0) +
+                   " Hz was followed, but the harmonics point to " + named(g.f) + "\n";
+    } else if (g.score >= convincing && g.score >= found_score + better_by) {
+        c.v = verdict::rerun;
+        c.candidate = g.f;
+    } else {
+        c.v = verdict::doubtful;
+        c.lines +=
+            "  fundamental doubtful: it may be " + named(g.f) + ": try -f " + other.name + "\n";
+    }
+    return c;
+}

@@ -1,0 +1,48 @@
+#pragma once
+// The check of a found fundamental: does a note sound at all, and is it the one found?
+//
+// The evidence is an averaged spectrum of the analysed samples read by a harmonic sieve
+// (pitch.h), and the report itself. Silence, a spectrum in which no harmonic tone stands out of
+// the noise, or a tone outside the search's range is no note. A fundamental the sieve places
+// more than a semitone from the found one, whose harmonics explain the spectrum clearly better
+// (by at least 0.2 in score, and to at least 0.5), is taken instead: harmplot runs the search
+// again near it. A candidate that does not convince leaves the found one, called doubtful. A
+// found fundamental that the sieve confirms may still come from a bent attack: its pitch is
+// compared with the sustained pitch, measured after the 64 periods the search looked at.
+
+#include <string>
+
+#include "report.h"
+
+enum class verdict {
+    ok,         // the search's fundamental kept
+    corrected,  // the search's was wrong; this is the run at a better candidate
+    doubtful,   // kept, with a warning
+    hint,       // the user's -f, and nothing contradicts it
+    rerun,      // run the search again near `candidate`
+    no_note,    // nothing to summarise; `why` says so
+};
+
+struct check_request {
+    double f0 = 0;            // the found fundamental: the bin of harmonic 1
+    double search_from = 0;   // -s, seconds from the stretch's start
+    bool hint = false;        // the user gave -f
+    bool no_check = false;    // keep the search's fundamental unweighed
+    double found_before = 0;  // > 0: this run is at a candidate, and the search had found this
+};
+
+struct check_result {
+    verdict v = verdict::ok;
+    double candidate = 0;  // Hz, for rerun
+    std::string why;       // for no_note
+    std::string lines;     // what the summary says of the fundamental (may be empty)
+};
+
+// x: the n analysed samples at `rate`; report: harmtrace's report at f0.
+// Typical use: check_result c = check_fundamental(x.data(), n, 44100, table, {.f0 = 220.05});
+check_result check_fundamental(const double* x, long n, int rate, const report_table& report,
+                               const check_request& q);
+
+// The candidate and search ranges: quarter tones from 27.5 to 1760 Hz, and half a quarter tone
+// beyond either end.
+constexpr double lowest_note = 27.5, highest_note = 1760;

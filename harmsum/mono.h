@@ -1,0 +1,32 @@
+#pragma once
+// The samples harmtrace analyses, made from riffcat's sample lines: one channel or the mean of
+// all of them, over a stretch of the recording, at most as many samples as harmtrace reads.
+
+#include <string>
+
+#include "header.h"
+#include "output.h"
+#include "record_reader.h"
+
+constexpr long max_samples = 2097152;  // harmtrace reads no more
+
+struct stretch_request {
+    double from = 0;  // s
+    double to = -1;   // s; negative for the end of the recording
+    int channel = 0;  // 1-based; 0 for the mean of all channels
+};
+
+struct stretch_result {
+    long long first = 0;   // the first frame written
+    long long count = 0;   // frames written
+    long long frames = 0;  // frames in the recording: those read, or the header's when capped
+    bool capped = false;   // the stretch went on past max_samples
+    bool silent = true;    // every sample written is the same
+};
+
+// Reads frames (the values of a line, one per channel; a line with fewer is no frame) and writes
+// one sample per line for the frames of the stretch. False, with the reason, on a value that is
+// not a number or a failed read.
+// Typical use: prepare_stretch(in, facts, {.from = 1.5}, out, result, why);
+bool prepare_stretch(record_reader& in, const wav_facts& facts, const stretch_request& want,
+                     output& out, stretch_result& r, std::string& why);

@@ -1,0 +1,28 @@
+#include "note.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
+note_name nearest_note(double hz) {
+    static const char* const names[12] = {"C",  "C#", "D",  "D#", "E",  "F",
+                                          "F#", "G",  "G#", "A",  "A#", "B"};
+    const double semis = 12 * std::log2(hz / 440) + 57;  // from C0
+    const long near = std::lround(semis);
+    const long octave = near >= 0 ? near / 12 : (near - 11) / 12;
+    note_name n;
+    n.name = std::string(names[near - 12 * octave]) + std::to_string(octave);
+    n.cents = int(std::lround(100 * (semis - double(near))));
+    return n;
+}
+
+std::string fixed_text(double v, int decimals) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    return buf;
+}
+
+std::string hz_text(double hz) {
+    const int digits = hz > 0 ? int(std::floor(std::log10(hz))) + 1 : 1;
+    return fixed_text(hz, std::max(0, 4 - digits));
+}

@@ -1,0 +1,55 @@
+#pragma once
+// Which note sounds, read from an averaged power spectrum (spectrum.h) by a harmonic sieve,
+// independently of the fundamental search: the check of a found fundamental weighs the two.
+//
+// A candidate fundamental f is scored by how well its harmonics explain the spectrum's peaks:
+//
+//     score(f) = explained * filled
+//     explained  the amplitude of the peaks that lie near a harmonic k f, k = 1 .. K, over the
+//                amplitude of all peaks up to (K + 1/2) f, the peaks below f among them (by
+//                power, weak odd harmonics beside strong even ones would count for too little)
+//     filled     the share of the K harmonics that have a peak near them
+//
+// with K the number of harmonics of f up to the highest peak (at most 10). The right fundamental
+// explains every peak with every harmonic (1); an octave too high explains only the even
+// harmonics, an octave too low leaves every other harmonic empty (both about 1/2).
+
+#include <vector>
+
+struct peak {
+    double freq;   // Hz, refined between bins
+    double power;  // of the peak bin
+};
+
+// Peaks of a power spectrum (bins 0 .. n-1, bin width df Hz) above 20 Hz: local maxima that
+// stand at least 15 dB above the median of the bins within 12 % of their frequency and lie
+// within 50 dB of the strongest. The frequency is the vertex of the parabola through the log
+// powers of the peak bin and its two neighbours.
+std::vector<peak> spectral_peaks(const std::vector<double>& power, double df);
+
+// The score above; 0 when no harmonic of f lies at or below the highest peak.
+double harmonic_score(const std::vector<peak>& peaks, double f);
+
+struct fundamental_guess {
+    double f = 0;      // Hz; 0 when there are no peaks
+    double score = 0;  // of f, 0 to 1
+};
+
+// The best-scoring candidate among the ten strongest peaks divided by 1 to 10 (and `extra`,
+// when positive), candidates below 20 Hz left out; a tie goes to the higher frequency. The
+// frequency is refined on the lowest harmonic whose peak has at least a tenth of the power of
+// the strongest harmonic's.
+// Typical use: fundamental_guess g = best_fundamental(spectral_peaks(p, df), f0);
+fundamental_guess best_fundamental(const std::vector<peak>& peaks, double extra = 0);
+
+// The harmonic number on which best_fundamental refines f, and that harmonic's peak frequency;
+// k = 0 when no harmonic of f has a peak.
+struct refined_harmonic {
+    int k = 0;
+    double freq = 0;
+};
+refined_harmonic refining_harmonic(const std::vector<peak>& peaks, double f);
+
+// The frequency of the strongest bin within 60 cents of `near` in a power spectrum, refined as
+// above; 0 when the range holds no interior maximum.
+double peak_near(const std::vector<double>& power, double df, double near);

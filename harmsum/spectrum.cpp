@@ -1,0 +1,54 @@
+#include "spectrum.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+void transform(std::vector<std::complex<double>>& a) {
+    const std::size_t n = a.size();
+    for (std::size_t i = 1, j = 0; i < n; ++i) {
+        std::size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1) j ^= bit;
+        j ^= bit;
+        if (i < j) std::swap(a[i], a[j]);
+    }
+    for (std::size_t len = 2; len <= n; len <<= 1) {
+        const double angle = -2 * std::numbers::pi / double(len);
+        for (std::size_t k = 0; k < len / 2; ++k) {
+            // Twiddles from their index, not by repeated multiplication.
+            const std::complex<double> w(std::cos(angle * double(k)), std::sin(angle * double(k)));
+            for (std::size_t i = k; i < n; i += len) {
+                const std::complex<double> u = a[i], v = a[i + len / 2] * w;
+                a[i] = u + v;
+                a[i + len / 2] = u - v;
+            }
+        }
+    }
+}
+
+int frame_length(int rate, double seconds) {
+    int len = 2;
+    while (len < rate * seconds && len < (1 << 22)) len <<= 1;
+    return len;
+}
+
+std::vector<double> welch_power(const double* x, long n, int len, int max_frames) {
+    const std::size_t size = std::size_t(len);
+    std::vector<double> window(size), power(size / 2 + 1, 0.0);
+    for (int j = 0; j < len; ++j)
+        window[std::size_t(j)] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * j / len);
+    const long spare = std::max(0L, n - len);
+    const long frames = std::min<long>(max_frames, spare / (len / 2) + 1);
+    std::vector<std::complex<double>> a(size);
+    for (long f = 0; f < frames; ++f) {
+        const long start = frames > 1 ? spare * f / (frames - 1) : 0;
+        for (long j = 0; j < len; ++j) {
+            const double v = start + j < n ? x[start + j] : 0.0;
+            a[std::size_t(j)] = std::isfinite(v) ? v * window[std::size_t(j)] : 0.0;
+        }
+        transform(a);
+        for (std::size_t k = 0; k < power.size(); ++k) power[k] += std::norm(a[k]);
+    }
+    for (double& p : power) p /= double(frames);
+    return power;
+}

@@ -1,0 +1,19 @@
+#pragma once
+// The averaged power spectrum that the pitch check reads: Hann-windowed frames of a power-of-two
+// length, their squared magnitudes averaged (Welch's method). Plain double arithmetic: this
+// spectrum only decides which note was played, never a printed level.
+
+#include <complex>
+#include <vector>
+
+// In-place radix-2 transform of a power-of-two length, X(k) = sum x(j) exp(-2 pi i j k / n).
+void transform(std::vector<std::complex<double>>& a);
+
+// The power-of-two frame length nearest above `seconds` of samples at `rate`.
+int frame_length(int rate, double seconds);
+
+// Bins 0 .. len/2 of the mean of |X|^2 over Hann-windowed frames of x[0 .. n-1], the frames
+// spread evenly over the samples (overlapping by at least half, at most max_frames of them).
+// A signal shorter than one frame is padded with zeros.
+// Typical use: auto p = welch_power(x.data(), n, frame_length(44100, 0.37), 64);
+std::vector<double> welch_power(const double* x, long n, int len, int max_frames);

@@ -1,0 +1,130 @@
+#include "summary.h"
+
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+#include "decay.h"
+#include "note.h"
+
+namespace {
+
+constexpr int window_points = 8192;
+constexpr int period_points = 1024;
+
+const char* check_word(verdict v) {
+    switch (v) {
+        case verdict::corrected:
+            return "corrected";
+        case verdict::doubtful:
+            return "doubtful";
+        case verdict::hint:
+            return "hint";
+        default:
+            return "ok";
+    }
+}
+
+// A CSV field: quoted, with its quotes doubled, when it holds a comma, a quote or a line end.
+std::string csv_field(const std::string& s) {
+    if (s.find_first_of(",\"\r\n") == std::string::npos) return s;
+    std::string q = "\"";
+    for (char c : s) q += c == '"' ? std::string("\"\"") : std::string(1, c);
+    return q + "\"";
+}
+
+std::string channel_text(const analysis_info& a) {
+    if (a.facts.channels == 1) return "mono";
+    if (a.channel > 0)
+        return "channel " + std::to_string(a.channel) + " of " + std::to_string(a.facts.channels);
+    return "mean of " + std::to_string(a.facts.channels) + " channels";
+}
+
+std::string stretch_text(const analysis_info& a) {
+    const double rate = a.facts.rate;
+    const double from = double(a.stretch.first) / rate, to = from + double(a.stretch.count) / rate;
+    const double whole = double(a.stretch.frames) / rate;
+    if (a.stretch.first == 0 && a.stretch.count == a.stretch.frames)
+        return fixed_text(to, 2) + " s";
+    std::string s =
+        fixed_text(from, 2) + " to " + fixed_text(to, 2) + " s of " + fixed_text(whole, 2) + " s";
+    if (a.stretch.capped) s += " (harmtrace reads at most 2097152 samples)";
+    return s;
+}
+
+struct harmonic_result {
+    int k;
+    double freq;
+    decay_fit fit;
+};
+
+}  // namespace
+
+double level_dbfs(double p, double f, double f1, int rate, double full_scale) {
+    const double dt = 1 / (period_points * f1);
+    const double full =
+        full_scale * full_scale * window_points * window_points * dt / (2.0 * (window_points - 1));
+    const double x = std::numbers::pi * f / rate;
+    const double sinc = x > 0 ? std::sin(x) / x : 1;
+    return 10 * std::log10(p / full) - 40 * std::log10(sinc);
+}
+
+void write_summary(const report_table& report, const summary_request& q, output& text,
+                   output* csv) {
+    const analysis_info& a = q.info;
+    const int rate = a.facts.rate, n = report.windows();
+    const double from = double(a.stretch.first) / rate;
+    const std::size_t count = std::size_t(n);
+    std::vector<double> t(count), level(count), ratio(count);
+    for (int w = 0; w < n; ++w) t[std::size_t(w)] = report.t[std::size_t(w)] + from;
+
+    std::vector<harmonic_result> found;
+    for (int k = 0; k < report_harmonics; ++k) {
+        const double f = report.freq[k];
+        if (!(f > 0 && f < rate / 2.0)) continue;
+        for (int w = 0; w < n; ++w) {
+            const std::size_t at = std::size_t(w) * report_harmonics + std::size_t(k);
+            level[std::size_t(w)] =
+                level_dbfs(report.power[at], f, report.freq[0], rate, a.facts.full_scale);
+            ratio[std::size_t(w)] = report.ratio[at];
+        }
+        found.push_back({k + 1, f, fit_decay(t.data(), level.data(), ratio.data(), n)});
+    }
+
+    const note_name note = nearest_note(q.f0);
+    const std::string cents = (note.cents >= 0 ? "+" : "") + std::to_string(note.cents);
+    text.put(q.name + ": " + hz_text(q.f0) + " Hz, " + note.name + " " + cents + " cents, " +
+             channel_text(a) + ", " + stretch_text(a) + ", " + std::to_string(n) + " windows\n");
+    text.put(q.check.lines);
+    text.put("  harmonic        Hz  start dBFS     dB/s    T60 s  fitted, s\n");
+    for (const harmonic_result& h : found) {
+        const decay_fit& d = h.fit;
+        std::string level = "-", rate_text = "-", t60_text = "-", span, start, decay, t60s;
+        if (d.windows > 0) {
+            level = start = fixed_text(d.start_db, 1);
+            span = fixed_text(t[std::size_t(d.first)], 2) + "-" +
+                   fixed_text(t[std::size_t(d.last)], 2);
+        }
+        if (d.has_rate) {
+            rate_text = decay = fixed_text(d.rate, 1);
+            if (std::isfinite(t60(d.rate)))
+                t60_text = t60s = fixed_text(t60(d.rate), t60(d.rate) < 10 ? 2 : 1);
+        }
+        if (d.windows == 0)
+            span = "never clear of the floor";
+        else if (!d.has_rate)
+            span += " (clear too briefly for a rate)";
+        text.print("  %8d  %8s  %10s  %7s  %7s  %s\n", h.k, hz_text(h.freq).c_str(), level.c_str(),
+                   rate_text.c_str(), t60_text.c_str(), span.c_str());
+        if (!csv) continue;
+        std::string from_s, to_s;
+        if (d.has_rate) {
+            from_s = fixed_text(t[std::size_t(d.first)], 3);
+            to_s = fixed_text(t[std::size_t(d.last)], 3);
+        }
+        csv->put(csv_field(q.name) + "," + hz_text(q.f0) + "," + note.name + "," +
+                 std::to_string(note.cents) + "," + check_word(q.check.v) + "," +
+                 std::to_string(h.k) + "," + hz_text(h.freq) + "," + start + "," + decay + "," +
+                 t60s + "," + from_s + "," + to_s + "\n");
+    }
+}
