@@ -90,8 +90,18 @@ decay_fit fit_decay(const double* t, const double* level, const double* ratio, i
     d.first = first;
     d.last = last;
     d.start_db = level[first];
+    d.top_db = top;
     d.has_rate = count >= min_fit_windows && stt > 0;
-    if (d.has_rate) d.rate = stl / stt;
+    if (d.has_rate) {
+        d.rate = stl / stt;
+        double residual = 0;
+        for (int w = first; w <= last; ++w)
+            if (usable(level[w], ratio[w])) {
+                const double r = level[w] - ml - d.rate * (t[w] - mt);
+                residual += r * r;
+            }
+        d.rate_error = std::sqrt(residual / (count - 2) / stt);
+    }
     return d;
 }
 

@@ -11,7 +11,7 @@
 //              under the harmonic, and bends its level by at most 0.8 dB
 //   run        clear windows in a row, bridging at most two windows that are not (a beat, a
 //              click); the longest run is the harmonic's
-//   span       that run from its first window whose level comes within 3 dB of the run's
+//   span       that run from its first window whose level comes within 1 dB of the run's
 //              highest, so that a rising attack is left out
 //   level      the level of the span's first window, when the run holds at least 4 clear
 //              windows (one window length: noise stands clear by chance only briefly)
@@ -25,13 +25,15 @@ struct decay_fit {
     int first = -1;   // the span's first and last window (indices into the arrays)
     int last = -1;
     double start_db = 0;  // level of the span's first window
+    double top_db = 0;    // the highest level of the run
     bool has_rate = false;
-    double rate = 0;  // dB per second
+    double rate = 0;        // dB per second
+    double rate_error = 0;  // its standard error, as if the windows were independent
 };
 
 constexpr double clear_low = 0.7, clear_high = 1.2;
 constexpr int max_gap = 2;
-constexpr double attack_db = 3;
+constexpr double attack_db = 1;
 constexpr int min_level_windows = 4;
 constexpr int min_fit_windows = 16;
 

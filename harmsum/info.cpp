@@ -27,8 +27,9 @@ bool value_of(std::string_view text, std::string_view key, T& v) {
 void write_info(const analysis_info& a, output& out) {
     out.print("rate=%d\nchannels=%d\nfloat=%d\nfull_scale=%.17g\nchannel=%d\n", a.facts.rate,
               a.facts.channels, int(a.facts.is_float), a.facts.full_scale, a.channel);
-    out.print("first=%lld\ncount=%lld\nframes=%lld\ncapped=%d\nsilent=%d\n", a.stretch.first,
-              a.stretch.count, a.stretch.frames, int(a.stretch.capped), int(a.stretch.silent));
+    out.print("first=%lld\ncount=%lld\nframes=%lld\ncapped=%d\nsilent=%d\nonset=%.17g\n",
+              a.stretch.first, a.stretch.count, a.stretch.frames, int(a.stretch.capped),
+              int(a.stretch.silent), a.stretch.onset);
 }
 
 bool read_info(std::string_view text, analysis_info& a, std::string& why) {
@@ -38,7 +39,8 @@ bool read_info(std::string_view text, analysis_info& a, std::string& why) {
         value_of(text, "float", is_float) && value_of(text, "full_scale", a.facts.full_scale) &&
         value_of(text, "channel", a.channel) && value_of(text, "first", a.stretch.first) &&
         value_of(text, "count", a.stretch.count) && value_of(text, "frames", a.stretch.frames) &&
-        value_of(text, "capped", capped) && value_of(text, "silent", silent);
+        value_of(text, "capped", capped) && value_of(text, "silent", silent) &&
+                    value_of(text, "onset", a.stretch.onset);
     a.facts.is_float = is_float != 0;
     a.stretch.capped = capped != 0;
     a.stretch.silent = silent != 0;

@@ -1,5 +1,6 @@
 #include "mono.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -36,6 +37,8 @@ bool prepare_stretch(record_reader& in, const wav_facts& facts, const stretch_re
     std::string_view line;
     bool complete;
     double first_value = 0;
+    const long block = std::max(1L, std::lround(onset_block_seconds * facts.rate));
+    std::vector<double> energy;  // of each block
     long long frame = 0;
     while (peek_line(in, line, complete)) {
         if (!complete || !split_values(line, v)) {
@@ -59,6 +62,8 @@ bool prepare_stretch(record_reader& in, const wav_facts& facts, const stretch_re
         }
         if (r.count == 0) first_value = x;
         r.silent = r.silent && x == first_value;
+        if (r.count % block == 0) energy.push_back(0);
+        if (std::isfinite(x)) energy.back() += x * x;
         char* p = out.reserve(max_number_text + 1);
         p = format_real(p, x);
         *p++ = '\n';
@@ -69,6 +74,11 @@ bool prepare_stretch(record_reader& in, const wav_facts& facts, const stretch_re
         why = "read error";
         return false;
     }
+    double loudest = 0;
+    for (double e : energy) loudest = std::max(loudest, e);
+    std::size_t b = 0;
+    while (b < energy.size() && !(energy[b] >= loudest * onset_range && loudest > 0)) ++b;
+    r.onset = b < energy.size() ? double(b * block) / facts.rate : 0;
     r.frames = r.capped ? std::max(frame, facts.frames) : frame;
     return true;
 }

@@ -22,7 +22,12 @@ struct stretch_result {
     long long frames = 0;  // frames in the recording: those read, or the header's when capped
     bool capped = false;   // the stretch went on past max_samples
     bool silent = true;    // every sample written is the same
+    double onset = 0;      // s from the stretch's start: where the note begins (below)
 };
+
+// The note begins with the first 10 ms block whose mean square comes within 40 dB of the
+// loudest block's: the search for the fundamental must not look at the silence before it.
+constexpr double onset_block_seconds = 0.01, onset_range = 1e-4;
 
 // Reads frames (the values of a line, one per channel; a line with fewer is no frame) and writes
 // one sample per line for the frames of the stretch. False, with the reason, on a value that is

@@ -19,7 +19,10 @@ note_name nearest_note(double hz) {
 std::string fixed_text(double v, int decimals) {
     char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
-    return buf;
+    // A value that rounds to zero is written without a sign.
+    const std::string text = buf;
+    return text.find_first_not_of("-0.") == std::string::npos && text[0] == '-' ? text.substr(1)
+                                                                                : text;
 }
 
 std::string hz_text(double hz) {

@@ -1,6 +1,8 @@
 #include "summary.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 #include <vector>
 
@@ -11,6 +13,10 @@ namespace {
 
 constexpr int window_points = 8192;
 constexpr int period_points = 1024;
+// Quantisation leaves faint harmonics of its own in a dying note; nothing this far under the
+// strongest harmonic is taken for one of the note's.
+constexpr double weakest_db = 80;
+constexpr double onset_shown = 0.05;  // s: a shorter lead-in is no silence before the note
 
 const char* check_word(verdict v) {
     switch (v) {
@@ -50,6 +56,43 @@ std::string stretch_text(const analysis_info& a) {
         fixed_text(from, 2) + " to " + fixed_text(to, 2) + " s of " + fixed_text(whole, 2) + " s";
     if (a.stretch.capped) s += " (harmtrace reads at most 2097152 samples)";
     return s;
+}
+
+// A harmonic's values as text, empty where it has none, and what the summary says of its span.
+struct row {
+    std::string start, rate, t60, from, to, span;
+};
+
+std::string shown(const std::string& v) {
+    return v.empty() ? "-" : v;
+}
+
+row row_of(const decay_fit& d, const double* t, double strongest) {
+    row r;
+    if (d.windows == 0) {
+        r.span = "never clear of the floor";
+        return r;
+    }
+    if (d.top_db < strongest - weakest_db) {
+        r.span = "too weak: " + fixed_text(strongest - d.top_db, 0) + " dB under the strongest";
+        return r;
+    }
+    r.start = fixed_text(d.start_db, 1);
+    r.span = fixed_text(t[d.first], 2) + "-" + fixed_text(t[d.last], 2);
+    if (!d.has_rate) {
+        r.span += " (clear too briefly for a rate)";
+        return r;
+    }
+    r.rate = fixed_text(d.rate, 1);
+    r.from = fixed_text(t[d.first], 3);
+    r.to = fixed_text(t[d.last], 3);
+    // A level that does not fall measurably (3 dB over the span, three standard errors) has no
+    // T60: it would lie far beyond anything measured.
+    if (d.rate * (t[d.last] - t[d.first]) <= -3 && d.rate + 3 * d.rate_error < 0) {
+        const double s = t60(d.rate);
+        r.t60 = fixed_text(s, s < 10 ? 2 : s < 100 ? 1 : 0);
+    }
+    return r;
 }
 
 struct harmonic_result {
@@ -96,35 +139,22 @@ void write_summary(const report_table& report, const summary_request& q, output&
     text.put(q.name + ": " + hz_text(q.f0) + " Hz, " + note.name + " " + cents + " cents, " +
              channel_text(a) + ", " + stretch_text(a) + ", " + std::to_string(n) + " windows\n");
     text.put(q.check.lines);
+    if (a.stretch.onset >= onset_shown)
+        text.put("  the note begins at " + fixed_text(from + a.stretch.onset, 2) +
+                 " s; the search looked from there on\n");
     text.put("  harmonic        Hz  start dBFS     dB/s    T60 s  fitted, s\n");
+    double strongest = -std::numeric_limits<double>::infinity();
+    for (const harmonic_result& h : found)
+        if (h.fit.windows > 0) strongest = std::max(strongest, h.fit.top_db);
     for (const harmonic_result& h : found) {
-        const decay_fit& d = h.fit;
-        std::string level = "-", rate_text = "-", t60_text = "-", span, start, decay, t60s;
-        if (d.windows > 0) {
-            level = start = fixed_text(d.start_db, 1);
-            span = fixed_text(t[std::size_t(d.first)], 2) + "-" +
-                   fixed_text(t[std::size_t(d.last)], 2);
-        }
-        if (d.has_rate) {
-            rate_text = decay = fixed_text(d.rate, 1);
-            if (std::isfinite(t60(d.rate)))
-                t60_text = t60s = fixed_text(t60(d.rate), t60(d.rate) < 10 ? 2 : 1);
-        }
-        if (d.windows == 0)
-            span = "never clear of the floor";
-        else if (!d.has_rate)
-            span += " (clear too briefly for a rate)";
-        text.print("  %8d  %8s  %10s  %7s  %7s  %s\n", h.k, hz_text(h.freq).c_str(), level.c_str(),
-                   rate_text.c_str(), t60_text.c_str(), span.c_str());
-        if (!csv) continue;
-        std::string from_s, to_s;
-        if (d.has_rate) {
-            from_s = fixed_text(t[std::size_t(d.first)], 3);
-            to_s = fixed_text(t[std::size_t(d.last)], 3);
-        }
-        csv->put(csv_field(q.name) + "," + hz_text(q.f0) + "," + note.name + "," +
-                 std::to_string(note.cents) + "," + check_word(q.check.v) + "," +
-                 std::to_string(h.k) + "," + hz_text(h.freq) + "," + start + "," + decay + "," +
-                 t60s + "," + from_s + "," + to_s + "\n");
+        const row r = row_of(h.fit, t.data(), strongest);
+        text.print("  %8d  %8s  %10s  %7s  %7s  %s\n", h.k, hz_text(h.freq).c_str(),
+                   shown(r.start).c_str(), shown(r.rate).c_str(), shown(r.t60).c_str(),
+                   r.span.c_str());
+        if (csv)
+            csv->put(csv_field(q.name) + "," + hz_text(q.f0) + "," + note.name + "," +
+                     std::to_string(note.cents) + "," + check_word(q.check.v) + "," +
+                     std::to_string(h.k) + "," + hz_text(h.freq) + "," + r.start + "," + r.rate +
+                     "," + r.t60 + "," + r.from + "," + r.to + "\n");
     }
 }

@@ -12,6 +12,11 @@
 #
 # Optional variables: png (default: the table's name with .png), title, width and height in
 # pixels (default 1200 x 700). A table without data rows gives a picture that says so.
+# harmplot sets three more: fullscale (the amplitude of a full-scale sine in the samples' units)
+# draws levels in dBFS, as its summary gives them, rather than the raw power in dB; rate (the
+# sampling rate) leaves out the harmonics at or above the Nyquist frequency and makes the dBFS
+# level make up for the interpolation's loss, as the summary's does; from (s) is added to
+# every time, for a stretch that begins there.
 
 if (ARGC >= 1) { csv = ARG1 }
 if (ARGC >= 2) { png = ARG2 }
@@ -29,7 +34,9 @@ if (!exists("png")) {
     png = (strlen(csv) > 4 && csv[strlen(csv) - 3:] eq ".csv") ? csv[:strlen(csv) - 4] . ".png" \
                                                                : csv . ".png"
 }
-if (!exists("title")) { title = "Harmonic power over time: " . csv }
+if (!exists("title")) {
+    title = (exists("fullscale") ? "Harmonic levels over time: " : "Harmonic power over time: ") . csv
+}
 if (!exists("width")) { width = 1200 }
 if (!exists("height")) { height = 700 }
 
@@ -41,12 +48,16 @@ if (strstrt(GPVAL_TERMINALS, "pngcairo") > 0) {
 set output png
 set datafile separator ","
 
+if (!exists("from")) { from = 0 }
+dbfs = exists("fullscale")
+if (!exists("rate")) { rate = 0 }
+
 # Power in dB; anything but a positive finite number is no point (NaN fails every comparison).
 db(p) = (p > 0 && p < 1e308) ? 10 * log10(p) : NaN
 
 set title title noenhanced
 set xlabel "time (s)"
-set ylabel "power (dB)"
+set ylabel dbfs ? "level (dBFS)" : "power (dB)"
 set grid
 
 # Frequencies from the header row (line 0), and the loudest and softest power of the data rows.
@@ -57,14 +68,29 @@ empty = ""
 undefine STATS_*
 stats csv every ::1 using 1 nooutput
 if (!exists("STATS_records")) { empty = "no data rows in " }
+# The dB value of a full-scale sine on harmonic k's bin: the window of 8192 points, 1024 to a
+# period of harmonic 1, and the interpolation's loss sinc^4(f / rate).
+array full[10]
+array nyquist[10] = [0, 0, 0, 0, 0, 0, 0, 0, 0, 0]
+sinc(x) = (x == 0) ? 1 : sin(pi * x) / (pi * x)
 do for [k = 1:10] {
     freq[k] = NaN
+    full[k] = 0
     if (empty eq "") {
         undefine STATS_*
         stats csv every ::0::0 using (column(k + 1)) nooutput
         if (exists("STATS_max")) { freq[k] = STATS_max }
+        if (rate > 0 && !(freq[k] < rate / 2.0)) { freq[k] = NaN; nyquist[k] = 1 }
+    }
+}
+do for [k = 1:10] {
+    if (dbfs && freq[1] == freq[1] && freq[k] == freq[k]) {
+        full[k] = 10 * log10(fullscale**2 * 8192.0**2 / 8191 / (2 * 1024 * freq[1])) \
+                  + ((rate > 0) ? 40 * log10(sinc(freq[k] / rate)) : 0)
+    }
+    if (empty eq "" && freq[k] == freq[k]) {
         undefine STATS_*
-        stats csv every ::1 using (db(column(k + 1))) nooutput
+        stats csv every ::1 using (db(column(k + 1)) - full[k]) nooutput
         if (exists("STATS_max")) {
             ymax = (STATS_max > ymax) ? STATS_max : ymax
             ymin = (STATS_min < ymin) ? STATS_min : ymin
@@ -87,14 +113,15 @@ if (empty ne "") {
 top = 10 * ceil(ymax / 10 + 0.05)
 bottom = 10 * floor(((ymin > ymax - 100) ? ymin : ymax - 100) / 10)
 set yrange [bottom:top]
-set xrange [0:*]
+set xrange [from:*]
 set key outside right top title "harmonic" noenhanced
 
 # Ten colours that stay apart on white, harmonic 1 darkest.
 array colour[10] = ["#000000", "#e6194b", "#3cb44b", "#4363d8", "#f58231", \
                     "#911eb4", "#42d4f4", "#f032e6", "#9a6324", "#808000"]
 do for [k = 1:10] { set linetype k linecolor rgb colour[k] linewidth 1 }
-label(k) = (freq[k] == freq[k]) ? sprintf("%2d: %.2f Hz", k, freq[k]) : sprintf("%2d: not found", k)
+label(k) = (freq[k] == freq[k]) ? sprintf("%2d: %.2f Hz", k, freq[k]) : \
+           nyquist[k] ? sprintf("%2d: above Nyquist", k) : sprintf("%2d: not found", k)
 
-plot for [k = 1:10] csv every ::1 using 1:(db(column(k + 1))) with lines linetype k \
-     title label(k)
+plot for [k = 1:10] csv every ::1 using ($1 + from):(freq[k] == freq[k] ? db(column(k + 1)) - full[k] : NaN) \
+     with lines linetype k title label(k)
