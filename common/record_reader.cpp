@@ -285,24 +285,10 @@ std::string describe_read_error(const record_reader& in, read_status status, con
     if (status == read_status::io_error)
         return error_message(program, what, std::strerror(in.io_errno));
     // Show the item as text, cut to a sane length, with unprintable bytes escaped.
+    constexpr std::size_t shown = 40;
     std::string item = "\"";
-    std::size_t shown = 0;
-    for (char c : in.error_text) {
-        if (++shown > 40) {
-            item += "...";
-            break;
-        }
-        unsigned char u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7f && u != '"' && u != '\\') {
-            item += c;
-        } else {
-            static const char hex[] = "0123456789abcdef";
-            item += "\\x";
-            item += hex[u >> 4];
-            item += hex[u & 15];
-        }
-    }
-    if (in.error_text.size() >= record_reader::max_token && shown <= 40) item += "...";
+    item += printable(std::string_view(in.error_text).substr(0, shown), "\"\\");
+    if (in.error_text.size() > shown) item += "...";
     return error_message(program, what + ", line " + std::to_string(in.error_line),
                          std::string(in.error_reason) + ": " + item + "\"");
 }
