@@ -11,6 +11,7 @@
 #include "parallel.h"
 #include "report.h"
 #include "search.h"
+#include "usage.h"
 
 int main(int argc, char** argv) {
     const options opt = parse_options(argc, argv);
@@ -22,11 +23,10 @@ int main(int argc, char** argv) {
             out.put(help_text);
             return out.flush() ? 0 : 2;
         case options::action::version:
-            out.put("harmtrace (harmtrace toolkit) " TOOLKIT_VERSION "\n");
+            out.put(version_line("harmtrace"));
             return out.flush() ? 0 : 2;
         case options::action::usage_error:
-            write_error(error_message("harmtrace", opt.error) + usage_line);
-            return 2;
+            return usage_error("harmtrace", opt.error, usage_line);
     }
     auto x0 = std::make_unique_for_overwrite<double[]>(max_samples);  // only x0[0 .. nx0-1] is read
     const int nx0 = read_standard_input(x0.get());

@@ -18,7 +18,7 @@ struct options {
 };
 
 // Reads argv[1 .. argc-1]: -r RATE, -f HZ|NOTE, -s SECONDS, -j THREADS (each also
-// written without the blank, -r48000), --help, --version. A later option
+// written without the blank, -r48000), -h or --help, --version. A later option
 // overrides an earlier one; anything else is a usage error.
 // Typical use: const options o = parse_options(argc, argv);
 options parse_options(int argc, const char* const* argv);

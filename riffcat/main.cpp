@@ -9,7 +9,7 @@
 
 #include "error_report.h"
 #include "frame_limit.h"
-#include "help_version.h"
+#include "usage.h"
 #include "riffcat.h"
 
 namespace {

@@ -181,8 +181,8 @@ TEST(LimitsInput, NulAndInvalidUtf8AreMalformedNumbersShownEscaped) {
 TEST(LimitsInput, RiffcatTakesAnyBytesInNamesAndContents) {
     using wav::chunk;
     // A name that is no UTF-8; a chunk id with invalid UTF-8 and a NUL (shown escaped, up to the
-    // NUL); samples of NUL and
-    // 0xff bytes; a file of NUL bytes only; a missing file whose name is no UTF-8.
+    // NUL); samples of NUL and 0xff bytes; a file of NUL bytes only; a missing file whose name is
+    // no UTF-8.
     const std::string odd_name = temp_path("n\xff\xfe\x80.wav");
     const std::string odd = wav::file(
         1, 16,

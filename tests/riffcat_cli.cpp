@@ -157,8 +157,9 @@ TEST(RiffcatCli, HelpAndVersionWhereverTheyStand) {
     r = run({"/nonexistent/x.wav", "--help"});
     EXPECT_TRUE(r.out.starts_with("Usage: riffcat [-N] FILE.wav ...\n")) << r.out;
     EXPECT_EQ(r.err + std::to_string(r.status), "0");
-    // Any other argument that starts with a dash is a frame limit.
+    // Any other argument that starts with a dash is a frame limit, -h too.
     EXPECT_EQ(run({"--helpx", a}).out, "");
+    EXPECT_EQ(run({"-h", a}).out, "");
 }
 
 TEST(RiffcatCli, FloatTextReadsBackToTheSameBitsAndHarmtraceTakesIt) {

@@ -1,5 +1,7 @@
 #pragma once
-// --help and --version, the same in every program: the text on standard output, status 0.
+// What every program says about its command line: --help and --version (the text on standard
+// output, status 0) and a usage error (the reason and the usage line on standard error,
+// status 2).
 #include <optional>
 #include <string>
 #include <string_view>
@@ -16,3 +18,11 @@ std::string version_line(std::string_view program);
 std::optional<int> answer_help_or_version(int argc, const char* const* argv,
                                           std::string_view program, std::string_view help,
                                           bool dash_h);
+
+// The reason to give for an argument a program does not take: "unknown option ARG" when it
+// starts with a dash, "unexpected argument ARG" otherwise.
+std::string unexpected_argument(std::string_view arg);
+
+// Writes "program: what" and the usage line on standard error; returns the status, 2.
+// Typical use: return usage_error("blockcsv", unexpected_argument(argv[1]), usage_line);
+int usage_error(std::string_view program, std::string_view what, std::string_view usage_line);

@@ -1,5 +1,6 @@
-#include "help_version.h"
+#include "usage.h"
 
+#include "error_report.h"
 #include "output.h"
 
 std::string version_line(std::string_view program) {
@@ -17,4 +18,13 @@ std::optional<int> answer_help_or_version(int argc, const char* const* argv,
         return out.flush() ? 0 : 2;
     }
     return std::nullopt;
+}
+
+std::string unexpected_argument(std::string_view arg) {
+    return (arg.starts_with('-') ? "unknown option " : "unexpected argument ") + std::string(arg);
+}
+
+int usage_error(std::string_view program, std::string_view what, std::string_view usage_line) {
+    write_error(error_message(program, what) + std::string(usage_line));
+    return 2;
 }
