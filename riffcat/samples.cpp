@@ -63,6 +63,7 @@ void print_frames(reader& f, output& out, std::size_t width, unsigned channels,
     // Room for one value and its separator: "-32768" and a tab, or a 64-bit integer or a real.
     constexpr std::size_t room =
         fixed_width<F>() == 1 || fixed_width<F>() == 2 ? 8 : max_number_text + 1;
+    static_assert(room <= output::min_capacity);
     const std::size_t frame_bytes = w * channels;
     // 64-bit, so that a negative limit lets through files of any length.
     std::int64_t count = 0;
