@@ -43,7 +43,7 @@ read_status read_line(record_reader& in, double* row, bool first_line, bool& ope
     std::string_view line;
     bool complete;
     if (!peek_line(in, line, complete))
-        return in.io_failed ? read_status::io_error : read_status::end_of_input;
+        return in.io_failed() ? read_status::io_error : read_status::end_of_input;
 
     std::int32_t k;
     double v[report_reals];
