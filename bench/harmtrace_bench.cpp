@@ -84,9 +84,10 @@ BENCHMARK(BM_window)->Unit(benchmark::kMicrosecond);
 // more threads than cores), and the straightforward search.
 void BM_search(benchmark::State& st) {
     std::vector<double> x0 = sine(440, 3);
+    worker_pool pool(int(st.range(0)));
     for (auto _ : st)
         benchmark::DoNotOptimize(
-            fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, int(st.range(0))));
+            fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, pool));
 }
 BENCHMARK(BM_search)->Arg(1)->Arg(2)->Arg(4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
@@ -99,11 +100,12 @@ BENCHMARK(BM_reference_search)->Unit(benchmark::kMillisecond);
 
 void BM_report(benchmark::State& st) {
     std::vector<double> x0 = sine(440, 3);
-    search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, 1);
+    worker_pool one(1), pool(int(st.range(0)));
+    search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, one);
     const int null = open("/dev/null", O_WRONLY);
     output out(null);
     for (auto _ : st) {
-        harmonic_report(x0.data(), int(x0.size()), default_dt0, s.f0, s.dt, out, int(st.range(0)));
+        harmonic_report(x0.data(), int(x0.size()), default_dt0, s.f0, s.dt, out, pool);
         out.flush();
     }
     close(null);

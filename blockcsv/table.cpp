@@ -16,6 +16,7 @@ constexpr int power_real = power - 1;          // spectral power of the matched 
 // The longest real (-1.7976931348623157e+308) and its comma, eleven times, the blanks and the
 // line end.
 constexpr std::size_t max_row_length = 1 + 11 * (24 + 1) + 1;
+static_assert(max_row_length <= output::min_capacity, "a row must fit in the smallest buffer");
 
 // One row: " lead," (" ," without a lead), then real `col` of lines 1..n and an empty item
 // for each line after n, each followed by a comma.
@@ -42,7 +43,7 @@ read_status read_line(record_reader& in, double* row, bool first_line, bool& ope
     std::string_view line;
     bool complete;
     if (!peek_line(in, line, complete))
-        return in.io_failed ? read_status::io_error : read_status::end_of_input;
+        return in.io_failed() ? read_status::io_error : read_status::end_of_input;
 
     std::int32_t k;
     double v[report_reals];

@@ -15,6 +15,22 @@ std::string error_message(std::string_view program, std::string_view what, std::
     return m + '\n';
 }
 
+std::string printable(std::string_view text, std::string_view also) {
+    static const char hex[] = "0123456789abcdef";
+    std::string s;
+    for (char c : text) {
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u < 0x7f && also.find(c) == std::string_view::npos) {
+            s += c;
+        } else {
+            s += "\\x";
+            s += hex[u >> 4];
+            s += hex[u & 15];
+        }
+    }
+    return s;
+}
+
 void report_error(output& err, std::string_view program, std::string_view what,
                   std::string_view cause) {
     err.put(error_message(program, what, cause));

@@ -25,6 +25,11 @@ void report_error(output& err, std::string_view program, std::string_view what,
 // The message straight to standard error.
 void report_error(std::string_view program, std::string_view what, std::string_view cause = {});
 
+// Text as a message can show it: a byte outside printable ASCII, or one of `also`, as \xNN
+// (two lowercase hexadecimal digits); every other byte as it is.
+// Typical use: printable(item, "\"\\")
+std::string printable(std::string_view text, std::string_view also = {});
+
 // A message made by error_message straight to standard error.
 void write_error(std::string_view message);
 

@@ -9,13 +9,6 @@
 #include <cstring>
 #include <vector>
 
-namespace {
-
-// Room for the longest report line with its numbers; more is formatted apart.
-constexpr std::size_t min_capacity = 256;
-
-}  // namespace
-
 output::output(int fd, std::size_t capacity)
     : fd_(fd), start_(new char[std::max(capacity, min_capacity)]) {
     end_ = start_.get();
@@ -50,6 +43,14 @@ bool output::flush() {
         }
     }
     return !failed_;
+}
+
+void output::make_room(std::size_t n) {
+    flush();
+    if (capacity() >= n) return;
+    start_ = std::make_unique<char[]>(n);
+    end_ = start_.get();
+    limit_ = end_ + n;
 }
 
 void output::put(std::string_view s) {

@@ -22,6 +22,9 @@
 class output {
   public:
     static constexpr std::size_t default_capacity = std::size_t(1) << 18;
+    // The smallest block: a smaller capacity asked for gets this. Room for the longest line a
+    // program reserves in one piece (each checks its own against it when compiling).
+    static constexpr std::size_t min_capacity = 512;
 
     explicit output(int fd = 1, std::size_t capacity = default_capacity);
     // Appends to `sink`, which must outlive the buffer; flush() moves the text there.
@@ -31,10 +34,10 @@ class output {
 
     std::size_t capacity() const { return std::size_t(limit_ - start_.get()); }
 
-    // Room for n more characters (n <= capacity()): where they go. commit() takes the end of
-    // what was written there.
+    // Room for n more characters: where they go. commit() takes the end of what was written
+    // there. More than capacity() grows the block (rarely worth it: keep n within min_capacity).
     char* reserve(std::size_t n) {
-        if (std::size_t(limit_ - end_) < n) flush();
+        if (std::size_t(limit_ - end_) < n) make_room(n);
         return end_;
     }
     void commit(char* end) { end_ = end; }
@@ -55,6 +58,8 @@ class output {
     int error() const { return error_; }
 
   private:
+    void make_room(std::size_t n);
+
     int fd_ = -1;
     std::string* sink_ = nullptr;
     std::unique_ptr<char[]> start_;

@@ -13,79 +13,82 @@
 #include "error_report.h"
 
 void open_reader(record_reader& in, int fd, std::size_t capacity) {
-    in.fd = fd;
+    in.fd_ = fd;
     // Room for two bytes at least: a carriage return is a line end only when
     // the byte after it is a line feed, so both must be seen together.
-    in.cap = std::max<std::size_t>(capacity, 2);
-    in.buf = std::make_unique<char[]>(in.cap);
-    in.p = in.end = in.buf.get();
-    in.at_eof = in.io_failed = false;
-    in.line = 1;
+    in.cap_ = std::max<std::size_t>(capacity, 2);
+    in.buf_ = std::make_unique<char[]>(in.cap_);
+    in.p_ = in.end_ = in.buf_.get();
+    in.dropped_ = 0;
+    in.at_eof_ = in.io_failed_ = false;
+    in.line_ = 1;
 }
 
 void open_reader(record_reader& in, std::string_view text) {
-    in.fd = -1;
-    in.cap = text.size() + 1;
-    in.buf = std::make_unique<char[]>(in.cap);
-    std::memcpy(in.buf.get(), text.data(), text.size());
-    in.p = in.buf.get();
-    in.end = in.p + text.size();
-    in.at_eof = true;
-    in.io_failed = false;
-    in.line = 1;
+    in.fd_ = -1;
+    in.cap_ = text.size() + 1;
+    in.buf_ = std::make_unique<char[]>(in.cap_);
+    std::memcpy(in.buf_.get(), text.data(), text.size());
+    in.p_ = in.buf_.get();
+    in.end_ = in.p_ + text.size();
+    in.dropped_ = 0;
+    in.at_eof_ = true;
+    in.io_failed_ = false;
+    in.line_ = 1;
 }
 
 // Keeps the unread bytes, moved to the front of the buffer, and reads more
 // behind them. False when nothing more could be read.
-static bool fill_more(record_reader& in) {
-    if (in.at_eof) return false;
-    char* b = in.buf.get();
-    if (in.p != b) {
-        std::size_t keep = std::size_t(in.end - in.p);
-        std::memmove(b, in.p, keep);
-        in.p = b;
-        in.end = b + keep;
+bool record_reader::fill_more() {
+    if (at_eof_) return false;
+    char* b = buf_.get();
+    if (p_ != b) {
+        dropped_ += p_ - b;
+        std::size_t keep = std::size_t(end_ - p_);
+        std::memmove(b, p_, keep);
+        p_ = b;
+        end_ = b + keep;
     }
-    std::size_t room = in.cap - std::size_t(in.end - b);
+    std::size_t room = cap_ - std::size_t(end_ - b);
     if (room == 0) return false;
     for (;;) {
-        ssize_t n = ::read(in.fd, in.end, room);
+        ssize_t n = ::read(fd_, end_, room);
         if (n > 0) {
-            in.end += n;
+            end_ += n;
             return true;
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
-            in.io_failed = true;
-            in.io_errno = errno;
+            io_failed_ = true;
+            io_errno_ = errno;
         }
-        in.at_eof = true;
+        at_eof_ = true;
         return false;
     }
 }
 
 // The byte at p, or -1 at end of input.
-static inline int peek(record_reader& in) {
-    if (in.p == in.end && !fill_more(in)) return -1;
-    return static_cast<unsigned char>(*in.p);
+int record_reader::peek() {
+    if (p_ == end_ && !fill_more()) return -1;
+    return static_cast<unsigned char>(*p_);
 }
 
 // True when the carriage return at p is the one before a line feed (or ends the input).
-static bool cr_ends_line(record_reader& in) {
-    if (in.end - in.p < 2) fill_more(in);
-    return in.end - in.p < 2 || in.p[1] == '\n';
+bool record_reader::cr_ends_line() {
+    if (end_ - p_ < 2) fill_more();
+    return end_ - p_ < 2 || p_[1] == '\n';
 }
 
 void skip_line(record_reader& in) {
     for (;;) {
-        if (in.p == in.end && !fill_more(in)) return;
-        void* nl = std::memchr(in.p, '\n', std::size_t(in.end - in.p));
+        if (in.p_ == in.end_ && !in.fill_more()) return;
+        void* nl = std::memchr(in.p_, '\n', std::size_t(in.end_ - in.p_));
         if (nl) {
-            in.p = static_cast<char*>(nl) + 1;
-            ++in.line;
+            in.p_ = static_cast<char*>(nl) + 1;
+            ++in.line_;
             return;
         }
-        in.p = in.end;
+        in.p_ = in.end_;
     }
 }
 
@@ -204,11 +207,10 @@ bool parse_real(std::string_view s, double& value, const char*& reason) {
     return true;
 }
 
-static read_status fail(record_reader& in, read_status st, std::string_view text,
-                        const char* reason) {
-    in.error_line = in.line;
-    in.error_text.assign(text);
-    in.error_reason = reason;
+read_status record_reader::fail(read_status st, std::string_view text, const char* reason) {
+    error_line_ = line_;
+    error_text_.assign(text);
+    error_reason_ = reason;
     return st;
 }
 
@@ -216,22 +218,22 @@ read_status read_record(record_reader& in, record_value* values, int count) {
     int v = 0;
     bool expect = true;  // no value since the line began or since the last comma
     while (v < count) {
-        int c = peek(in);
+        int c = in.peek();
         if (c < 0) {
-            if (in.io_failed) return fail(in, read_status::io_error, "", "read error");
+            if (in.io_failed_) return in.fail(read_status::io_error, "", "read error");
             return read_status::end_of_input;
         }
         if (c == ' ' || c == '\t') {
-            ++in.p;
+            ++in.p_;
             continue;
         }
-        if (c == '\n' || (c == '\r' && cr_ends_line(in))) {
+        if (c == '\n' || (c == '\r' && in.cr_ends_line())) {
             skip_line(in);
             expect = true;
             continue;
         }
         if (c == ',') {
-            ++in.p;
+            ++in.p_;
             if (expect) ++v;  // empty item: the value stays as it was
             expect = true;
             continue;
@@ -242,21 +244,21 @@ read_status read_record(record_reader& in, record_value* values, int count) {
         std::size_t len = 0;
         bool cut = false;
         for (;;) {
-            int t = peek(in);
+            int t = in.peek();
             if (t < 0 || t == ' ' || t == '\t' || t == ',' || t == '/' || t == '\n') break;
-            if (t == '\r' && cr_ends_line(in)) break;
+            if (t == '\r' && in.cr_ends_line()) break;
             if (len < record_reader::max_token)
-                in.token[len++] = char(t);
+                in.token_[len++] = char(t);
             else
                 cut = true;
-            ++in.p;
+            ++in.p_;
         }
-        std::string_view tok(in.token, len);
+        std::string_view tok(in.token_, len);
         record_value& val = values[v];
         const char* reason = "number too long";
-        if (cut) return fail(in, read_status::bad_value, tok, reason);
+        if (cut) return in.fail(read_status::bad_value, tok, reason);
         if (val.integer ? !parse_integer(tok, val.i, reason) : !parse_real(tok, val.r, reason))
-            return fail(in, read_status::bad_value, tok, reason);
+            return in.fail(read_status::bad_value, tok, reason);
         ++v;
         expect = false;
     }
@@ -266,13 +268,13 @@ read_status read_record(record_reader& in, record_value* values, int count) {
 
 bool peek_line(record_reader& in, std::string_view& line, bool& complete) {
     for (;;) {
-        if (in.p == in.end && !fill_more(in)) return false;
-        char* nl = static_cast<char*>(std::memchr(in.p, '\n', std::size_t(in.end - in.p)));
-        if (!nl && fill_more(in)) continue;
-        complete = nl || in.at_eof;
-        char* stop = nl ? nl : in.end;
-        if (complete && stop > in.p && stop[-1] == '\r') --stop;
-        line = std::string_view(in.p, std::size_t(stop - in.p));
+        if (in.p_ == in.end_ && !in.fill_more()) return false;
+        char* nl = static_cast<char*>(std::memchr(in.p_, '\n', std::size_t(in.end_ - in.p_)));
+        if (!nl && in.fill_more()) continue;
+        complete = nl || in.at_eof_;
+        char* stop = nl ? nl : in.end_;
+        if (complete && stop > in.p_ && stop[-1] == '\r') --stop;
+        line = std::string_view(in.p_, std::size_t(stop - in.p_));
         if (line.find_first_not_of(" \t") != std::string_view::npos || !complete) return true;
         skip_line(in);
     }
@@ -283,26 +285,12 @@ std::string describe_read_error(const record_reader& in, read_status status, con
     const std::string what =
         "fatal input error at statement " + std::to_string(statement) + " reading standard input";
     if (status == read_status::io_error)
-        return error_message(program, what, std::strerror(in.io_errno));
+        return error_message(program, what, std::strerror(in.io_errno()));
     // Show the item as text, cut to a sane length, with unprintable bytes escaped.
+    constexpr std::size_t shown = 40;
     std::string item = "\"";
-    std::size_t shown = 0;
-    for (char c : in.error_text) {
-        if (++shown > 40) {
-            item += "...";
-            break;
-        }
-        unsigned char u = static_cast<unsigned char>(c);
-        if (u >= 0x20 && u < 0x7f && u != '"' && u != '\\') {
-            item += c;
-        } else {
-            static const char hex[] = "0123456789abcdef";
-            item += "\\x";
-            item += hex[u >> 4];
-            item += hex[u & 15];
-        }
-    }
-    if (in.error_text.size() >= record_reader::max_token && shown <= 40) item += "...";
-    return error_message(program, what + ", line " + std::to_string(in.error_line),
-                         std::string(in.error_reason) + ": " + item + "\"");
+    item += printable(std::string_view(in.error_text()).substr(0, shown), "\"\\");
+    if (in.error_text().size() > shown) item += "...";
+    return error_message(program, what + ", line " + std::to_string(in.error_line()),
+                         std::string(in.error_reason()) + ": " + item + "\"");
 }

@@ -37,26 +37,7 @@ enum class read_status {
     io_error       // reading the input failed
 };
 
-struct record_reader {
-    int fd = -1;  // -1 when reading from memory
-    std::unique_ptr<char[]> buf;
-    std::size_t cap = 0;
-    char* p = nullptr;    // first unread byte
-    char* end = nullptr;  // end of the bytes in buf
-    bool at_eof = false;
-    bool io_failed = false;
-    int io_errno = 0;  // errno of a failed read
-    long line = 1;     // line number at p
-
-    // What went wrong, for the message of a bad_value or io_error.
-    long error_line = 0;
-    std::string error_text;
-    const char* error_reason = "";
-
-    // A token being read; longer ones are cut and rejected.
-    static constexpr std::size_t max_token = 128;
-    char token[max_token];
-};
+class record_reader;
 
 // Reads from a file descriptor in blocks of `capacity` bytes.
 void open_reader(record_reader& in, int fd, std::size_t capacity = std::size_t(1) << 20);
@@ -71,6 +52,55 @@ read_status read_record(record_reader& in, record_value* values, int count);
 bool peek_line(record_reader& in, std::string_view& line, bool& complete);
 // Consumes the rest of the current line and its line end.
 void skip_line(record_reader& in);
+
+// The input and the reader's place in it. Only the functions below move it; callers see what a
+// message or a check needs.
+class record_reader {
+  public:
+    // A token longer than this is cut and rejected.
+    static constexpr std::size_t max_token = 128;
+
+    bool io_failed() const { return io_failed_; }
+    int io_errno() const { return io_errno_; }  // errno of a failed read
+    std::size_t capacity() const { return cap_; }
+    long line() const { return line_; }  // line number of the next unread byte
+    // Bytes of the input consumed so far.
+    std::int64_t position() const { return dropped_ + (p_ - buf_.get()); }
+
+    // What went wrong, for the message of a bad_value or io_error.
+    long error_line() const { return error_line_; }
+    const std::string& error_text() const { return error_text_; }
+    const char* error_reason() const { return error_reason_; }
+
+  private:
+    friend void open_reader(record_reader&, int, std::size_t);
+    friend void open_reader(record_reader&, std::string_view);
+    friend read_status read_record(record_reader&, record_value*, int);
+    friend bool peek_line(record_reader&, std::string_view&, bool&);
+    friend void skip_line(record_reader&);
+
+    bool fill_more();
+    int peek();
+    bool cr_ends_line();
+    read_status fail(read_status st, std::string_view text, const char* reason);
+
+    int fd_ = -1;  // -1 when reading from memory
+    std::unique_ptr<char[]> buf_;
+    std::size_t cap_ = 0;
+    char* p_ = nullptr;         // first unread byte
+    char* end_ = nullptr;       // end of the bytes in buf_
+    std::int64_t dropped_ = 0;  // bytes consumed and moved out of buf_
+    bool at_eof_ = false;
+    bool io_failed_ = false;
+    int io_errno_ = 0;
+    long line_ = 1;
+
+    long error_line_ = 0;
+    std::string error_text_;
+    const char* error_reason_ = "";
+
+    char token_[max_token];  // the token being read
+};
 
 // "prog: fatal input error at statement N reading standard input, line L: ..."
 std::string describe_read_error(const record_reader& in, read_status status, const char* program,

@@ -56,12 +56,18 @@ void check_message(const record_reader& in, read_status st) {
         check(m[k] >= 0x20 && m[k] < 0x7f, "unprintable byte in message");
 }
 
+// Pools of one and two threads, started once for all the inputs.
+worker_pool& pool_of(int threads) {
+    static worker_pool one(1), two(2);
+    return threads == 1 ? one : two;
+}
+
 // The report for x0[0 .. nx0-1] as the program writes it, or computed the straightforward way.
 std::string report(const double* x0, int nx0, double dt0, const search_result& s, bool program) {
     std::string text;
     output out(text);
     if (program)
-        harmonic_report(x0, nx0, dt0, s.f0, s.dt, out, 2);
+        harmonic_report(x0, nx0, dt0, s.f0, s.dt, out, pool_of(2));
     else
         reference_report(x0, nx0, dt0, s.f0, s.dt, out);
     check(out.flush(), "writing the report failed");
@@ -162,7 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const double hint = variant ? double(27.5L * std::pow(2.0L, ext(size % 145) / 24)) : 0;
     const int s0 = variant ? std::min(nx0, int(size % 7) * 1000) : 0;
     const search_result s =
-        fundamental_search(x0.get() + s0, nx0 - s0, dt0, hint, 1 + int(size % 2));
+        fundamental_search(x0.get() + s0, nx0 - s0, dt0, hint, pool_of(1 + int(size % 2)));
     // The refinement moves at most 2 * 15 of each level's steps away from the picked step.
     int first, last;
     hinted_steps(hint, first, last);

@@ -49,15 +49,9 @@ struct reader_pair {
     }
 };
 
-// Bytes of the input consumed so far.
-long consumed(const record_reader& in) {
-    if (in.fd < 0) return long(in.p - in.buf.get());
-    return long(lseek(in.fd, 0, SEEK_CUR)) - long(in.end - in.p);
-}
-
 void check_same_place(const reader_pair& r, const char* what) {
-    check(consumed(r.mem) == consumed(r.file), what);
-    check(r.mem.line == r.file.line, what);
+    check(r.mem.position() == r.file.position(), what);
+    check(r.mem.line() == r.file.line(), what);
 }
 
 bool same_real(double a, double b) {
@@ -77,8 +71,8 @@ void check_message(const record_reader& in, read_status st) {
     for (std::size_t k = 0; k + 1 < m.size(); ++k)
         check(m[k] >= 0x20 && m[k] < 0x7f, "unprintable byte in message");
     if (st == read_status::bad_value) {
-        check(in.error_text.size() <= record_reader::max_token, "error item too long");
-        check(in.error_line >= 1 && in.error_line <= in.line, "error line out of range");
+        check(in.error_text().size() <= record_reader::max_token, "error item too long");
+        check(in.error_line() >= 1 && in.error_line() <= in.line(), "error line out of range");
         check(m.size() >= 2 && m[m.size() - 2] == '"', "message does not end with the item");
     }
 }
@@ -88,9 +82,10 @@ void check_same_status(const reader_pair& r, read_status a, read_status b) {
     check(a == b, "statuses differ");
     check(a != read_status::io_error, "read error on a memory file");
     if (a == read_status::bad_value) {
-        check(r.mem.error_line == r.file.error_line, "error lines differ");
-        check(r.mem.error_text == r.file.error_text, "error items differ");
-        check(std::strcmp(r.mem.error_reason, r.file.error_reason) == 0, "error reasons differ");
+        check(r.mem.error_line() == r.file.error_line(), "error lines differ");
+        check(r.mem.error_text() == r.file.error_text(), "error items differ");
+        check(std::strcmp(r.mem.error_reason(), r.file.error_reason()) == 0,
+              "error reasons differ");
         check_message(r.mem, a);
     }
 }
@@ -127,7 +122,7 @@ void read_as_blocks(reader_pair& r, bool peek) {
             } else if (has1) {
                 // A line longer than the buffer comes back as the buffer's first bytes; one
                 // of blanks only may be a run that the whole reading passes over.
-                check(line[1].size() == r.file.cap, "cut line not as long as the buffer");
+                check(line[1].size() == r.file.capacity(), "cut line not as long as the buffer");
                 std::string_view shown = line[1];
                 if (shown.back() == '\r') shown.remove_suffix(1);
                 if (shown.find_first_not_of(" \t") != std::string_view::npos) {

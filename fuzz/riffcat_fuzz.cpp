@@ -1,7 +1,8 @@
 // Fuzz target for the dump routine: any bytes as a sound file. Besides the sanitizers' checks,
 // the file is dumped twice, once from memory in one piece and once through a reader that gets
 // a few bytes at a time, and both dumps must agree; standard output may only hold sample text:
-// values that harmtrace reads, each followed by a tab or a newline.
+// values that harmtrace reads, each followed by a tab or a newline; the report on standard error
+// only printable ASCII in lines, so that no byte of a file reaches a terminal raw.
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -58,6 +59,11 @@ bool sample_lines(const std::string& out) {
     return start == out.size();
 }
 
+bool printable_lines(const std::string& err) {
+    return std::all_of(err.begin(), err.end(),
+                       [](char c) { return c == '\n' || (c >= 0x20 && c < 0x7f); });
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -72,6 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     dump_text b = dump(pieces, frame_limit);
 
     if (a.end != b.end || a.out != b.out || a.err != b.err) std::abort();
-    if (!sample_lines(a.out)) std::abort();
+    if (!sample_lines(a.out) || !printable_lines(a.err)) std::abort();
     return 0;
 }

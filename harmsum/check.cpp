@@ -137,8 +137,9 @@ check_result check_fundamental(const double* x, long n, int rate, const report_t
     const note_name other = nearest_note(g.f);
     if (q.hint || q.found_before > 0) {
         c.v = verdict::doubtful;
-        c.lines += "  fundamental doubtful: " + hz_text(q.f0) +
-                   " Hz was followed, but the harmonics point to " + named(g.f) + "\n";
+        c.lines += std::string("  fundamental doubtful: ") +
+                   (q.hint ? "the hint was followed" : "the candidate was followed") + " (" +
+                   hz_text(q.f0) + " Hz), but the harmonics point to " + named(g.f) + "\n";
     } else if (g.score >= convincing && g.score >= found_score + better_by) {
         c.v = verdict::rerun;
         c.candidate = g.f;

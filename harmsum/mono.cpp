@@ -42,7 +42,7 @@ bool prepare_stretch(record_reader& in, const wav_facts& facts, const stretch_re
     long long frame = 0;
     while (peek_line(in, line, complete)) {
         if (!complete || !split_values(line, v)) {
-            why = "line " + std::to_string(in.line) + " of the samples is not a frame of numbers";
+            why = "line " + std::to_string(in.line()) + " of the samples is not a frame of numbers";
             return false;
         }
         skip_line(in);
@@ -70,7 +70,7 @@ bool prepare_stretch(record_reader& in, const wav_facts& facts, const stretch_re
         out.commit(p);
         ++r.count;
     }
-    if (in.io_failed) {
+    if (in.io_failed()) {
         why = "read error";
         return false;
     }

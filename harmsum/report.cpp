@@ -20,7 +20,7 @@ bool read_report(record_reader& in, report_table& r, std::string& why) {
         std::int32_t k;
         double v[report_reals];
         if (!complete || !read_report_columns(line, k, v)) {
-            why = "line " + std::to_string(in.line) + " is not a harmtrace report line";
+            why = "line " + std::to_string(in.line()) + " is not a harmtrace report line";
             return false;
         }
         skip_line(in);
@@ -33,7 +33,7 @@ bool read_report(record_reader& in, report_table& r, std::string& why) {
             r.power.resize(r.power.size() + report_harmonics, none);
             r.ratio.resize(r.ratio.size() + report_harmonics, none);
         } else if (k != expect || k > report_harmonics) {
-            why = "line " + std::to_string(in.line - 1) + ": harmonic " + std::to_string(k) +
+            why = "line " + std::to_string(in.line() - 1) + ": harmonic " + std::to_string(k) +
                   " out of order";
             return false;
         }
@@ -43,7 +43,7 @@ bool read_report(record_reader& in, report_table& r, std::string& why) {
         if (r.freq[k - 1] == 0) r.freq[k - 1] = v[frequency - 1];
         expect = k + 1;
     }
-    if (in.io_failed) {
+    if (in.io_failed()) {
         why = "read error";
         return false;
     }

@@ -90,7 +90,7 @@ row row_of(const decay_fit& d, const double* t, double strongest) {
     // T60: it would lie far beyond anything measured.
     if (d.rate * (t[d.last] - t[d.first]) <= -3 && d.rate + 3 * d.rate_error < 0) {
         const double s = t60(d.rate);
-        r.t60 = fixed_text(s, s < 10 ? 2 : s < 100 ? 1 : 0);
+        r.t60 = fixed_text(s, s < 9.995 ? 2 : s < 99.95 ? 1 : 0);  // three digits
     }
     return r;
 }

@@ -11,6 +11,7 @@
 #include "parallel.h"
 #include "report.h"
 #include "search.h"
+#include "usage.h"
 
 int main(int argc, char** argv) {
     const options opt = parse_options(argc, argv);
@@ -22,22 +23,21 @@ int main(int argc, char** argv) {
             out.put(help_text);
             return out.flush() ? 0 : 2;
         case options::action::version:
-            out.put("harmtrace (harmtrace toolkit) " TOOLKIT_VERSION "\n");
+            out.put(version_line("harmtrace"));
             return out.flush() ? 0 : 2;
         case options::action::usage_error:
-            write_error(error_message("harmtrace", opt.error) + usage_line);
-            return 2;
+            return usage_error("harmtrace", opt.error, usage_line);
     }
     auto x0 = std::make_unique_for_overwrite<double[]>(max_samples);  // only x0[0 .. nx0-1] is read
     const int nx0 = read_standard_input(x0.get());
     if (nx0 < 0) return 2;
     const double dt0 = sampling_step(opt.rate);
-    const int workers = worker_count(opt.threads);
+    worker_pool pool(worker_count(opt.threads));
     // The search sees the input from sample s0 on, its time starting at 0 there; the report
     // covers the whole input.
     const int s0 = search_start(opt, nx0);
-    const search_result s = fundamental_search(x0.get() + s0, nx0 - s0, dt0, opt.hint, workers);
-    harmonic_report(x0.get(), nx0, dt0, s.f0, s.dt, out, workers);
+    const search_result s = fundamental_search(x0.get() + s0, nx0 - s0, dt0, opt.hint, pool);
+    harmonic_report(x0.get(), nx0, dt0, s.f0, s.dt, out, pool);
     if (!out.flush()) {
         report_write_error("harmtrace", write_statement, out.error());
         return 2;

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "usage.h"
+
 const char* const usage_line =
     "usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] < samples > report\n";
 
@@ -19,9 +21,9 @@ const char* const help_text =
     "               are searched\n"
     "  -s SECONDS   the search looks at the input from this time on, past the attack; the\n"
     "               report still covers the whole input [0]\n"
-    "  -j THREADS   threads to use, 1 to 1024; the output is the same for any number\n"
-    "               [one per core]\n"
-    "  --help       show this text\n"
+    "  -j THREADS   threads to use, 1 to 1024, at most one per core; the output is the\n"
+    "               same for any number [one per core]\n"
+    "  -h, --help   show this text\n"
     "  --version    show the version\n"
     "\n"
     "Exit status: 0 done, 2 a bad option, a malformed sample or a failed write.\n";
@@ -73,12 +75,12 @@ options parse_options(int argc, const char* const* argv) {
     };
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
-        if (a == "--help" || a == "--version") {
-            o.what = a == "--help" ? options::action::help : options::action::version;
+        if (a == "--help" || a == "-h" || a == "--version") {
+            o.what = a == "--version" ? options::action::version : options::action::help;
             return o;
         }
         if (a.size() < 2 || a[0] != '-' || !std::strchr("rfsj", a[1]))
-            return fail((a[0] == '-' ? "unknown option " : "unexpected argument ") + a);
+            return fail(unexpected_argument(a));
         // The value follows in the same argument or is the next one.
         std::string v;
         if (a.size() > 2)

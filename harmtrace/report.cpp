@@ -77,7 +77,7 @@ fft_plan window_plan(const int* bins, int found) {
 }
 
 void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt, output& out,
-                     int workers) {
+                     worker_pool& pool) {
     const std::int64_t m = final_grid_points(nx0, dt0, dt);
     if (m < window_points) return;
     const std::int64_t windows = (m - window_points) / window_advance + 1;
@@ -104,7 +104,7 @@ void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt
     auto grid = std::make_unique_for_overwrite<double[]>(span);
     auto lines = std::make_unique_for_overwrite<char[]>(std::size_t(batch) * line_room);
     int length[batch];
-    workers = std::max(workers, 1);
+    const int workers = pool.size();
     std::vector<std::unique_ptr<worker_space>> space(static_cast<std::size_t>(workers));
     for (auto& s : space) s = std::make_unique_for_overwrite<worker_space>();
 
@@ -119,7 +119,7 @@ void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt
         const std::int64_t last = base + window_advance * (nb - 1) + window_points;
         // The new points in equal parts side by side: a point's value depends on its time alone.
         const std::int64_t from = have + 1, part = (last - have + workers - 1) / workers;
-        run_items(workers, workers, [&](int q, int) {
+        pool.run_items(workers, [&](int q, int) {
             const std::int64_t a = from + part * q, b = std::min(last, a + part - 1);
             if (a > b) return;
             resample_cursor cur = cursor_for(nx0, dt0, dt, a);
@@ -127,7 +127,7 @@ void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt
         });
         have = last;
 
-        run_items(nb, workers, [&](int q, int worker) {
+        pool.run_items(nb, [&](int q, int worker) {
             worker_space& ws = *space[std::size_t(worker)];
             std::memcpy(ws.x1, grid.get() + window_advance * q, sizeof ws.x1);
             const double* r = fft_pruned(plan, ws.x1, ws.y);

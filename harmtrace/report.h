@@ -10,6 +10,7 @@
 
 #include "fft.h"
 #include "output.h"
+#include "parallel.h"
 #include "report_layout.h"
 
 // Number of points of the final grid: trunc(nx0 * dt0 / dt).
@@ -36,9 +37,9 @@ int harmonic_lines(const double* pt, const double* frq, const int* bins, int fou
 // The plan that computes the bins the lines of harmonics at bins[1 .. found] read.
 fft_plan window_plan(const int* bins, int found);
 
-// Writes the report for the input x0[0 .. nx0-1], sampled with step dt0, into out, with
-// `workers` threads. The final grid is made as a stream, a batch of windows at a time, so a grid
+// Writes the report for the input x0[0 .. nx0-1], sampled with step dt0, into out, with the
+// pool's threads. The final grid is made as a stream, a batch of windows at a time, so a grid
 // of any length takes the same memory. Stops early when out fails.
-// Typical use: harmonic_report(x0, nx0, dt0, s.f0, s.dt, out, worker_count(0));
+// Typical use: harmonic_report(x0, nx0, dt0, s.f0, s.dt, out, pool);
 void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt, output& out,
-                     int workers);
+                     worker_pool& pool);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "number_text.h"
+
 // The reals are converted by std::to_chars, which rounds the exact binary value to nearest,
 // ties to even, digit for digit as printf's "%.*f" and "%.*e" do, and is several times faster.
 // It writes at the start of the field; the text is then moved to the right end.
@@ -38,20 +40,9 @@ void put_nonfinite(char* out, int w, double v) {
 
 void format_i(char* out, int w, long long v) {
     if (w <= 0) return;
-    // Unsigned, so that the most negative value has a magnitude too.
-    unsigned long long m = static_cast<unsigned long long>(v);
-    if (v < 0) m = 0 - m;
-    char* p = out + w;
-    do {
-        if (p == out) return fill_stars(out, w);
-        *--p = static_cast<char>('0' + m % 10);
-        m /= 10;
-    } while (m != 0);
-    if (v < 0) {
-        if (p == out) return fill_stars(out, w);
-        *--p = '-';
-    }
-    std::memset(out, ' ', static_cast<std::size_t>(p - out));
+    char text[max_number_text + 1];
+    *format_int(text, v) = '\0';
+    put_word(out, w, text);
 }
 
 void format_f(char* out, int w, int d, double v) {

@@ -47,8 +47,8 @@ struct trial {
 };
 
 // Work spaces of `workers` threads; every element a trial reads it has written first.
-std::vector<std::unique_ptr<trial_work>> trial_spaces(int workers) {
-    std::vector<std::unique_ptr<trial_work>> work(static_cast<std::size_t>(std::max(workers, 1)));
+std::vector<std::unique_ptr<trial_work>> trial_spaces(const worker_pool& pool) {
+    std::vector<std::unique_ptr<trial_work>> work(static_cast<std::size_t>(pool.size()));
     for (auto& w : work) w = std::make_unique_for_overwrite<trial_work>();
     return work;
 }
@@ -66,11 +66,11 @@ void record(const trial& t, int i, double* cfrq, double* cpt, double& ptmax) {
     if (t.score.pt > ptmax) ptmax = t.score.pt;
 }
 
-double scan(const double* x0, int nx0, double dt0, int first, int last, int workers,
+double scan(const double* x0, int nx0, double dt0, int first, int last, worker_pool& pool,
             const std::vector<std::unique_ptr<trial_work>>& work, double* cfrq, double* cpt) {
     // The coarse trials are independent of one another.
     trial coarse[coarse_steps];
-    run_items(last - first + 1, workers, [&](int q, int worker) {
+    pool.run_items(last - first + 1, [&](int q, int worker) {
         coarse[first + q].ftry = coarse_frequency(first + q);
         run(coarse[first + q], x0, nx0, dt0, coarse_points, coarse_tol, *work[std::size_t(worker)]);
     });
@@ -81,12 +81,13 @@ double scan(const double* x0, int nx0, double dt0, int first, int last, int work
 
 }  // namespace
 
-double coarse_scan(const double* x0, int nx0, double dt0, int first, int last, int workers,
+double coarse_scan(const double* x0, int nx0, double dt0, int first, int last, worker_pool& pool,
                    double* cfrq, double* cpt) {
-    return scan(x0, nx0, dt0, first, last, workers, trial_spaces(workers), cfrq, cpt);
+    return scan(x0, nx0, dt0, first, last, pool, trial_spaces(pool), cfrq, cpt);
 }
 
-search_result fundamental_search(const double* x0, int nx0, double dt0, double hint, int workers) {
+search_result fundamental_search(const double* x0, int nx0, double dt0, double hint,
+                                 worker_pool& pool) {
     // The tables, indexed -refine_reach .. last_step through the pointers.
     double cfrq_store[refine_reach + coarse_steps] = {},
                                      cpt_store[refine_reach + coarse_steps] = {};
@@ -96,8 +97,8 @@ search_result fundamental_search(const double* x0, int nx0, double dt0, double h
     // Steps outside first..last are not tried and take no part in the pick.
     int first, last;
     hinted_steps(hint, first, last);
-    const auto work = trial_spaces(workers);
-    double ptmax = scan(x0, nx0, dt0, first, last, workers, work, cfrq, cpt);
+    const auto work = trial_spaces(pool);
+    double ptmax = scan(x0, nx0, dt0, first, last, pool, work, cfrq, cpt);
     int kbest = pick_step(cpt, ptmax, first, last);
 
     search_result res;
@@ -115,7 +116,7 @@ search_result fundamental_search(const double* x0, int nx0, double dt0, double h
             run(t, x0, nx0, dt0, refine_points, refine_tol, *work[0]);
             if (t.score.found) later = t.score.frq;
         }
-        run_items(refine_trials, workers, [&](int q, int worker) {
+        pool.run_items(refine_trials, [&](int q, int worker) {
             const int j = q - refine_reach;
             if (inside && j == kbest) return;
             level[q].ftry = refine_frequency(j, lev, inside && j > kbest ? later : start);

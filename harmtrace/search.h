@@ -10,6 +10,7 @@
 // (-refine_reach .. refine_reach); a level overwrites entries that earlier trials wrote.
 
 #include "constants.h"
+#include "parallel.h"
 
 struct search_result {
     double f0 = 0;  // the bin frequency recorded at the last level's best offset
@@ -37,10 +38,11 @@ int select_offset(const double* cpt, double ptmax, int kbest);
 // The coarse scan of steps first..last over x0[0 .. nx0-1] sampled with step dt0: the trial of
 // step k leaves its bin's frequency in cfrq[k] and its score in cpt[k] (both unchanged when no
 // bin matched). Returns the largest score, ptmax.
-double coarse_scan(const double* x0, int nx0, double dt0, int first, int last, int workers,
+double coarse_scan(const double* x0, int nx0, double dt0, int first, int last, worker_pool& pool,
                    double* cfrq, double* cpt);
 
 // Runs the whole search over the input x0[0 .. nx0-1] sampled with step dt0, the coarse scan
-// narrowed to the steps near `hint` (Hz; 0 for none), with `workers` threads side by side.
-// Typical use: search_result s = fundamental_search(x0, nx0, sampling_step(48000), 0, 2);
-search_result fundamental_search(const double* x0, int nx0, double dt0, double hint, int workers);
+// narrowed to the steps near `hint` (Hz; 0 for none), with the pool's threads side by side.
+// Typical use: search_result s = fundamental_search(x0, nx0, sampling_step(48000), 0, pool);
+search_result fundamental_search(const double* x0, int nx0, double dt0, double hint,
+                                 worker_pool& pool);

@@ -1,16 +1,20 @@
 // riffcat: dumps the RIFF/WAVE files named on the command line, the header report on standard
 // error and the samples on standard output. An argument that starts with a dash sets the frame
 // limit for the files after it.
+#include <sys/stat.h>
+
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <string>
 
 #include "error_report.h"
 #include "frame_limit.h"
+#include "usage.h"
 #include "riffcat.h"
 
 namespace {
+
+const char* const usage_line = "usage: riffcat [-N] FILE.wav ...\n";
 
 const char* const help_text =
     "Usage: riffcat [-N] FILE.wav ...\n"
@@ -25,24 +29,40 @@ const char* const help_text =
     "  --help       show this text\n"
     "  --version    show the version\n"
     "\n"
-    "Exit status: 0 done; 1 a file could not be opened, was not RIFF/WAVE, had no data chunk\n"
-    "or data of an unsupported type (the run goes on), or could not be read (the run stops);\n"
-    "2 standard output could not be written.\n";
+    "Exit status: 0 done; 1 a file could not be opened, was not RIFF/WAVE, had a bad fmt\n"
+    "chunk, no data chunk or data of an unsupported type (the run goes on), or could not be\n"
+    "read (the run stops); 2 no file named, or standard output could not be written.\n";
 
-const char* const version_text = "riffcat (harmtrace toolkit) " TOOLKIT_VERSION "\n";
+// A file to dump, or nothing when it cannot be opened or is no file to read (a directory opens
+// on some systems but never reads).
+std::FILE* open_file(const char* name) {
+    std::FILE* fp = std::fopen(name, "rb");
+    struct stat st;
+    if (fp != nullptr && fstat(fileno(fp), &st) == 0 && S_ISDIR(st.st_mode)) {
+        std::fclose(fp);
+        return nullptr;
+    }
+    return fp;
+}
+
+bool names_a_file(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i)
+        if (argv[i][0] != '-') return true;
+    return false;
+}
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    output out(1);
-    output err(2, 1 << 16);
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "--version") == 0) {
-            out.put(argv[i][2] == 'h' ? help_text : version_text);
-            return out.flush() ? 0 : 2;
-        }
+    if (auto status = answer_help_or_version(argc, argv, "riffcat", help_text, false))
+        return *status;
+    if (!names_a_file(argc, argv)) {
+        write_error(usage_line);
+        return 2;
     }
 
+    output out(1);
+    output err(2, 1 << 16);
     std::int32_t frame_limit = -1;
     int status = 0;
     bool rejected = false;  // a file was skipped: status 1 at the end
@@ -52,7 +72,7 @@ int main(int argc, char** argv) {
             frame_limit = parse_frame_limit(arg + 1);
             continue;
         }
-        std::FILE* fp = std::fopen(arg, "rb");
+        std::FILE* fp = open_file(arg);
         if (fp == nullptr) {
             if (!out.flush()) status = 2;
             report_error(err, {}, std::string("Can't open ") + arg);

@@ -25,6 +25,11 @@ dump_end read_error(output& err) {
     return dump_end::read_error;
 }
 
+dump_end not_wave(output& err) {
+    report_error(err, {}, "Not a 'WAVEfmt ' format");
+    return dump_end::rejected;
+}
+
 // Dumps up to size bytes in hexadecimal, then ends the line; the first keep_n of them are also
 // copied to keep. Returns how many were kept. A size that runs past the end of the file (a
 // truncated download, a size field left unpatched by a recorder that stopped) ends the dump at
@@ -58,8 +63,9 @@ void skip_pad(reader& f, std::uint64_t size) {
     if (size % 2 != 0) f.get();
 }
 
+// The id is shown up to its first zero byte, its other bytes outside printable ASCII as \xNN.
 void chunk_line(output& err, const char* id, std::uint32_t size) {
-    err.print("[%s] (%lu bytes)\n", id, static_cast<unsigned long>(size));
+    err.print("[%s] (%lu bytes)\n", printable(id).c_str(), static_cast<unsigned long>(size));
 }
 
 // A chunk that holds no samples: its bytes in hexadecimal, then past its pad byte.
@@ -69,26 +75,60 @@ void dump_chunk(reader& f, output& err, std::uint32_t size) {
 }
 
 // The chunks between "WAVE" and "fmt " (JUNK, bext, a place kept for ds64), reported like the
-// chunks before the data. Still inside the header, the end of the file is a read error. Returns
-// nothing at the "fmt " chunk's size, or how the dump ends.
+// chunks before the data. Returns nothing at the "fmt " chunk's size, or how the dump ends: a
+// header field cut short is a read error, but a file that ends cleanly after a chunk has no
+// format.
 std::optional<dump_end> walk_to_fmt(reader& f, output& err) {
-    for (;;) {
-        const unsigned char* b = get_bytes(f, 4);
-        if (b == nullptr) return read_error(err);
+    for (bool first = true;; first = false) {
         char id[5] = {};
-        std::memcpy(id, b, 4);
+        const std::size_t got = f.read(reinterpret_cast<unsigned char*>(id), 4);
+        if (got == 0 && !first && !f.failed()) return not_wave(err);
+        if (got < 4) return read_error(err);
         if (std::memcmp(id, "fmt ", 4) == 0) return std::nullopt;
         std::optional<std::uint32_t> size = get_ulong(f);
         if (!size) return read_error(err);
         chunk_line(err, id, *size);
-        if (std::memcmp(id, "data", 4) == 0) {
-            // Samples with no format to read them by.
-            report_error(err, {}, "Not a 'WAVEfmt ' format");
-            return dump_end::rejected;
-        }
+        // Samples with no format to read them by.
+        if (std::memcmp(id, "data", 4) == 0) return not_wave(err);
         dump_chunk(f, err, *size);
         if (f.failed()) return read_error(err);
     }
+}
+
+// The six fields of the fmt chunk, in file order.
+struct wave_format {
+    std::uint16_t data_type, channels;
+    std::uint32_t rate, byte_rate;
+    std::uint16_t frame_size, bits;
+};
+
+// Where each field ends in the chunk.
+constexpr std::size_t field_end[6] = {2, 4, 8, 12, 14, 16};
+
+unsigned le_value(const unsigned char* b, std::size_t width) {
+    unsigned v = 0;
+    for (std::size_t i = width; i-- > 0;) v = v << 8 | b[i];
+    return v;
+}
+
+wave_format decode_format(const unsigned char b[16]) {
+    return {std::uint16_t(le_value(b, 2)),
+            std::uint16_t(le_value(b + 2, 2)),
+            le_value(b + 4, 4),
+            le_value(b + 8, 4),
+            std::uint16_t(le_value(b + 12, 2)),
+            std::uint16_t(le_value(b + 14, 2))};
+}
+
+// The report lines of the first n fields.
+void report_format(output& err, const wave_format& w, int n) {
+    static const char* const line[6][2] = {
+        {"Data type = ", " (1 = PCM)"}, {"Number of channels = ", " (1 = mono, 2 = stereo)"},
+        {"Sampling rate = ", "Hz"},     {"Bytes / second = ", ""},
+        {"Bytes x channels = ", ""},    {"Bits / sample = ", ""}};
+    const unsigned long value[6] = {w.data_type, w.channels,   w.rate,
+                                    w.byte_rate, w.frame_size, w.bits};
+    for (int i = 0; i < n; ++i) err.print("  %s%lu%s\n", line[i][0], value[i], line[i][1]);
 }
 
 }  // namespace
@@ -102,14 +142,7 @@ const unsigned char* get_bytes(reader& f, std::size_t n) {
 std::optional<std::uint32_t> get_ulong(reader& f) {
     const unsigned char* b = get_bytes(f, 4);
     if (b == nullptr) return std::nullopt;
-    return std::uint32_t(b[0]) | std::uint32_t(b[1]) << 8 | std::uint32_t(b[2]) << 16 |
-           std::uint32_t(b[3]) << 24;
-}
-
-std::optional<std::uint16_t> get_ushort(reader& f) {
-    const unsigned char* b = get_bytes(f, 2);
-    if (b == nullptr) return std::nullopt;
-    return std::uint16_t(b[0] | b[1] << 8);
+    return le_value(b, 4);
 }
 
 dump_end riffcat(reader& f, output& out, output& err, std::int32_t frame_limit) {
@@ -127,43 +160,33 @@ dump_end riffcat(reader& f, output& out, output& err, std::int32_t frame_limit) 
 
     marker = get_bytes(f, 4);
     if (marker == nullptr) return read_error(err);
-    if (std::memcmp(marker, "WAVE", 4) != 0) {
-        report_error(err, {}, "Not a 'WAVEfmt ' format");
-        return dump_end::rejected;
-    }
+    if (std::memcmp(marker, "WAVE", 4) != 0) return not_wave(err);
     if (std::optional<dump_end> end = walk_to_fmt(f, err)) return *end;
     std::optional<std::uint32_t> fmt_size = get_ulong(f);
     if (!fmt_size) return read_error(err);
     err.print("[WAVEfmt ] (%lu bytes)\n", static_cast<unsigned long>(*fmt_size));
 
-    // The six fields are always read, 16 bytes, whatever the fmt size says.
-    std::optional<std::uint16_t> data_type = get_ushort(f);
-    if (!data_type) return read_error(err);
-    err.print("  Data type = %u (1 = PCM)\n", unsigned{*data_type});
-    std::optional<std::uint16_t> channels = get_ushort(f);
-    if (!channels) return read_error(err);
-    err.print("  Number of channels = %u (1 = mono, 2 = stereo)\n", unsigned{*channels});
-    std::optional<std::uint32_t> rate = get_ulong(f);
-    if (!rate) return read_error(err);
-    err.print("  Sampling rate = %luHz\n", static_cast<unsigned long>(*rate));
-    std::optional<std::uint32_t> byte_rate = get_ulong(f);
-    if (!byte_rate) return read_error(err);
-    err.print("  Bytes / second = %lu\n", static_cast<unsigned long>(*byte_rate));
-    std::optional<std::uint16_t> frame_size = get_ushort(f);
-    if (!frame_size) return read_error(err);
-    err.print("  Bytes x channels = %u\n", unsigned{*frame_size});
-    std::optional<std::uint16_t> bits = get_ushort(f);
-    if (!bits) return read_error(err);
-    err.print("  Bits / sample = %u\n", unsigned{*bits});
+    // The six fields, as many of them as the chunk holds. A chunk too short for all six holds
+    // no format to read samples by; its last bytes are not taken from the chunk after it.
+    unsigned char fields[16] = {};
+    const std::size_t held = std::min<std::uint32_t>(*fmt_size, 16);
+    const std::size_t got = f.read(fields, held);
+    const wave_format format = decode_format(fields);
+    report_format(err, format, int(std::upper_bound(field_end, field_end + 6, got) - field_end));
+    if (got < held) return read_error(err);
+    if (held < 16) {
+        report_error(err, {}, "Bad 'fmt ' chunk", std::to_string(*fmt_size) + " bytes");
+        return dump_end::rejected;
+    }
 
     // Extension bytes of a longer fmt chunk (WAVE_FORMAT_EXTENSIBLE and the like); with none,
-    // an empty line. A chunk shorter than the six fields has been read past already.
+    // an empty line.
     unsigned char ext[24];
-    const std::size_t ext_n = dump_hex(f, err, *fmt_size > 16 ? *fmt_size - 16 : 0, ext, 24);
-    if (*fmt_size > 16) skip_pad(f, *fmt_size);
+    const std::size_t ext_n = dump_hex(f, err, *fmt_size - 16, ext, 24);
+    skip_pad(f, *fmt_size);
     if (f.failed()) return read_error(err);
-    unsigned code = *data_type;
-    const sample_coding coding = coding_of(code, *bits, ext, ext_n);
+    unsigned code = format.data_type;
+    const sample_coding coding = coding_of(code, format.bits, ext, ext_n);
 
     // Chunk walk. Fewer than 4 bytes where an id is due is the end of the file, not an error.
     dump_end end = dump_end::done;
@@ -191,11 +214,11 @@ dump_end riffcat(reader& f, output& out, output& err, std::int32_t frame_limit) 
         if (coding.form == sample_form::unsupported) {
             report_error(err, {},
                          "Unsupported data type " + std::to_string(code) + " (" +
-                             std::to_string(*bits) + " bits)");
+                             std::to_string(format.bits) + " bits)");
             end = dump_end::rejected;
         } else {
             err.flush();
-            print_samples(f, out, coding, *channels, frame_limit, left);
+            print_samples(f, out, coding, format.channels, frame_limit, left);
             if (!out.flush()) return dump_end::write_error;
             if (f.failed()) return read_error(err);
         }

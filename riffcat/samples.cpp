@@ -31,20 +31,6 @@ constexpr std::size_t fixed_width() {
     }
 }
 
-char* put_text(char* p, const char* s) {
-    std::size_t n = std::strlen(s);
-    std::memcpy(p, s, n);
-    return p + n;
-}
-
-// The shortest decimal that reads back to v; NaN and infinities as words harmtrace reads.
-template <class Real>
-char* format_real(char* p, Real v) {
-    if (std::isnan(v)) return put_text(p, "NaN");
-    if (std::isinf(v)) return put_text(p, v < 0 ? "-Infinity" : "Infinity");
-    return std::to_chars(p, p + 32, v).ptr;
-}
-
 // Unsigned little-endian value of w bytes (w <= 8).
 std::uint64_t unsigned_at(const unsigned char* p, std::size_t w) {
     std::uint64_t u = 0;
@@ -75,7 +61,9 @@ void print_frames(reader& f, output& out, std::size_t width, unsigned channels,
                   std::int32_t frame_limit, std::uint64_t& left) {
     const std::size_t w = fixed_width<F>() != 0 ? fixed_width<F>() : width;
     // Room for one value and its separator: "-32768" and a tab, or a 64-bit integer or a real.
-    constexpr std::size_t room = fixed_width<F>() == 1 || fixed_width<F>() == 2 ? 8 : 32;
+    constexpr std::size_t room =
+        fixed_width<F>() == 1 || fixed_width<F>() == 2 ? 8 : max_number_text + 1;
+    static_assert(room <= output::min_capacity);
     const std::size_t frame_bytes = w * channels;
     // 64-bit, so that a negative limit lets through files of any length.
     std::int64_t count = 0;

@@ -77,7 +77,7 @@ TEST(BlockcsvProgram, HarmtraceReportsConvertWithoutLoss) {
         ASSERT_EQ(report.status, 0);
         const std::vector<double> want = expected_reals(report.out);
         ASSERT_GT(want.size(), 5000u);
-        const process_result table = run_program(BLOCKCSV_EXE, {"ignored"}, report.out);
+        const process_result table = run_program(BLOCKCSV_EXE, {}, report.out);
         EXPECT_EQ(table.status, 0);
         EXPECT_EQ(table.err, "");
         EXPECT_TRUE(same_bits(table_reals(table.out, short_rows), want)) << f << " Hz";
@@ -100,10 +100,19 @@ TEST(BlockcsvProgram, BadValueIsFatalAndEarlierRowsStay) {
     }
 }
 
-TEST(BlockcsvProgram, HelpAndVersionAnyOtherArgumentIgnored) {
+TEST(BlockcsvProgram, HelpAndVersionOrAUsageErrorForAnyOtherArgument) {
     expect_help_and_version(BLOCKCSV_EXE, {"x", "--help", "--version"},
                             "Usage: blockcsv < report > table.csv\n",
                             "blockcsv (harmtrace toolkit) 1.0\n");
+    // A file name is not read, nor is standard input.
+    for (const char* arg : {"tone.txt", "-x"}) {
+        const process_result r = run_program(BLOCKCSV_EXE, {arg}, std::string(10, '1') + "\n");
+        EXPECT_EQ(r.status, 2);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, std::string("blockcsv: ") +
+                             (arg[0] == '-' ? "unknown option " : "unexpected argument ") + arg +
+                             "\nusage: blockcsv < report > table.csv\n");
+    }
 }
 
 TEST(BlockcsvProgram, EmptyInputGivesNothing) {

@@ -18,13 +18,14 @@ struct converted {
     std::string next_line;  // the first line left unread
 };
 
-// Runs the table on text; out_fd, when given, takes the rows instead of c.out.
+// Runs the table on text through the smallest output buffer; out_fd, when given, takes the rows
+// instead of c.out.
 converted convert(const std::string& text, int out_fd = -1) {
     record_reader in;
     open_reader(in, text);
     converted c;
     std::unique_ptr<output> out =
-        out_fd >= 0 ? std::make_unique<output>(out_fd) : std::make_unique<output>(c.out);
+        out_fd >= 0 ? std::make_unique<output>(out_fd, 0) : std::make_unique<output>(c.out, 0);
     c.r = write_table(in, *out);
     std::string_view line;
     bool complete;

@@ -80,7 +80,8 @@ TEST(FastPath, SearchAndReportMatchTheReferenceWithAnyNumberOfThreads) {
         reference_report(x0, nx0, in.dt0, ref.f0, ref.dt, out);
         out.flush();
         for (int workers : {1, 2, 3}) {
-            const search_result s = fundamental_search(x0, nx0, in.dt0, in.hint, workers);
+            worker_pool pool(workers);
+            const search_result s = fundamental_search(x0, nx0, in.dt0, in.hint, pool);
             EXPECT_TRUE(same_bits(s.f0, ref.f0)) << workers << ": " << s.f0 << " " << ref.f0;
             EXPECT_TRUE(same_bits(s.dt, ref.dt)) << workers;
             EXPECT_TRUE(report_text(in.x0, ref.f0, ref.dt, workers, in.dt0) == want) << workers;

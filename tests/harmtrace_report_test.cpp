@@ -10,6 +10,8 @@
 
 namespace {
 
+worker_pool pool1(1), pool2(2);
+
 TEST(Report, WindowCountFollowsTheGridLength) {
     // With dt = dt0 the final grid has exactly nx0 points, and harmonic k lies on bin 8k + 1
     // when f0 is that bin's frequency / k.
@@ -25,7 +27,7 @@ TEST(Report, WindowCountFollowsTheGridLength) {
 
 TEST(Report, SilenceGivesFullBlocksOfZerosWithAnUndefinedRatio) {
     std::vector<double> x0(5000, 0);
-    const search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, 1);
+    const search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, pool1);
     const std::vector<std::string> lines = lines_of(report_text(x0, s.f0, s.dt));
     ASSERT_EQ(lines.size() % 10, 0u);
     ASSERT_FALSE(lines.empty());
@@ -39,7 +41,7 @@ TEST(Report, SilenceGivesFullBlocksOfZerosWithAnUndefinedRatio) {
 TEST(Report, GridBeyondTheCapacityIsAnalysedToTheEnd) {
     std::vector<double> x0 = tone({{440, 1}, {880, 0.5}}, 6);
     const double dt0 = default_dt0;
-    const search_result s = fundamental_search(x0.data(), int(x0.size()), dt0, 0, 2);
+    const search_result s = fundamental_search(x0.data(), int(x0.size()), dt0, 0, pool2);
     const std::int64_t m = final_grid_points(int(x0.size()), dt0, s.dt);
     ASSERT_GT(m, 2097152);
     const std::vector<std::string> all = lines_of(report_text(x0, s.f0, s.dt, 2));

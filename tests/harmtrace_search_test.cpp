@@ -11,6 +11,8 @@
 
 namespace {
 
+worker_pool pool1(1), pool2(2);
+
 // The coarse scores of x0 over every step, and the pick they give.
 struct scan {
     double cpt[coarse_steps] = {};
@@ -20,7 +22,7 @@ struct scan {
 scan coarse(const std::vector<double>& x0) {
     scan s;
     double cfrq[coarse_steps];
-    s.ptmax = coarse_scan(x0.data(), int(x0.size()), default_dt0, 0, last_step, 2, cfrq, s.cpt);
+    s.ptmax = coarse_scan(x0.data(), int(x0.size()), default_dt0, 0, last_step, pool2, cfrq, s.cpt);
     s.pick = pick_step(s.cpt, s.ptmax);
     return s;
 }
@@ -81,7 +83,7 @@ TEST(Search, HintKeepsTheStepsWithinASemitone) {
 TEST(Search, EmptyInputPicksTheLastStepAndTheHighestOffsetOfEveryLevel) {
     std::vector<double> x0;
     EXPECT_EQ(coarse({}).pick, last_step);
-    const search_result s = fundamental_search(x0.data(), 0, default_dt0, 0, 1);
+    const search_result s = fundamental_search(x0.data(), 0, default_dt0, 0, pool1);
     // 1760 Hz raised by 15 steps of every level.
     EXPECT_NEAR(s.f0, 1846.789, 1e-3);
     EXPECT_EQ(report_text(x0, s.f0, s.dt), "");
@@ -96,7 +98,7 @@ TEST(Search, PureSineOf440Hz) {
             EXPECT_LT(c.cpt[k], 0.01 * c.cpt[96]) << k;
         }
     }
-    const search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, 2);
+    const search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, pool2);
     EXPECT_NEAR(s.f0, 440, 440 * 1e-5);
     // dt is the last trial's: 1024 dt f0 lies in [1 - 1.27e-5, 1].
     const double q = 1024 * s.dt * s.f0;
@@ -127,14 +129,15 @@ TEST(Search, PartialsAnOctaveBelowPassOnlyWhenStrongEnough) {
     EXPECT_EQ(strong.pick, 72);
     EXPECT_NEAR(strong.cpt[72] / strong.cpt[96], 0.245, 0.02);
     std::vector<double> x0 = tone({{220, 0.35}, {440, 1}, {660, 0.5}}, 3, 8000);
-    const search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, 2);
+    const search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, pool2);
     EXPECT_NEAR(s.f0, 220, 220 * 0.005);  // pulled a little by the strong partial above
 }
 
 TEST(Search, ShortInputsFindTheRightFundamental) {
     for (auto [freq, secs] : {std::pair{440.0, 1.0}, {261.63, 0.5}}) {
         std::vector<double> x0 = tone({{freq, 1}}, secs);
-        const search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, 2);
+        const search_result s =
+            fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, pool2);
         EXPECT_NEAR(s.f0, freq, freq * 2e-4) << freq;
         const std::vector<std::string> lines = lines_of(report_text(x0, s.f0, s.dt));
         EXPECT_FALSE(lines.empty());

@@ -132,6 +132,7 @@ void expect_help_and_version(const std::string& exe, const std::vector<std::stri
     const process_result help = run_program(exe, help_args, "abc\n");
     EXPECT_EQ(help.status, 0) << exe;
     EXPECT_TRUE(help.out.starts_with(usage_start)) << help.out;
+    EXPECT_EQ(run_program(exe, {"-h"}, "abc\n").out, help.out) << exe;
     const process_result v = run_program(exe, {"--version"}, "");
     EXPECT_EQ(v.status, 0) << exe;
     EXPECT_EQ(v.out, version);

@@ -23,8 +23,9 @@ void write_file(const std::string& path, const std::string& bytes);
 // A fresh path in the test's temporary directory.
 std::string temp_path(const std::string& name);
 
-// `exe help_args` (which hold --help among other arguments) prints a text starting with
-// usage_start on standard output and `exe --version` prints `version`; both succeed.
+// `exe help_args` (which hold --help or -h among other arguments) prints a text starting with
+// usage_start on standard output, `exe -h` the same text, and `exe --version` prints `version`;
+// each succeeds.
 void expect_help_and_version(const std::string& exe, const std::vector<std::string>& help_args,
                              const std::string& usage_start, const std::string& version);
 

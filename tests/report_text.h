@@ -16,7 +16,8 @@ inline std::string report_text(const std::vector<double>& x0, double f0, double 
                                double dt0 = default_dt0) {
     std::string text;
     output out(text);
-    harmonic_report(x0.data(), int(x0.size()), dt0, f0, dt, out, workers);
+    worker_pool pool(workers);
+    harmonic_report(x0.data(), int(x0.size()), dt0, f0, dt, out, pool);
     out.flush();
     return text;
 }

@@ -63,8 +63,13 @@ TEST(RiffcatCli, LimitHoldsForTheFilesThatFollowIt) {
         EXPECT_EQ(r.err, a_err) << zero;
     }
     EXPECT_EQ(run({"-0", "--1", a}).out, a_out);
-    r = run({});
-    EXPECT_EQ(r.out + r.err + std::to_string(r.status), "0");
+}
+
+TEST(RiffcatCli, NoFileNamedIsAUsageError) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{}, {"-5"}}) {
+        const process_result r = run(args);
+        EXPECT_EQ(r.out + r.err + std::to_string(r.status), "usage: riffcat [-N] FILE.wav ...\n2");
+    }
 }
 
 TEST(RiffcatCli, FrameCutShortIsContinuedByTheNextFile) {
@@ -76,9 +81,56 @@ TEST(RiffcatCli, ReadErrorEndsTheRunWithStatus1) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, a_out);  // what came before the error is not lost
     EXPECT_EQ(r.err, a_err + "Read error\n");
-    r = run({"/", b});  // a directory opens but cannot be read
+}
+
+TEST(RiffcatCli, DirectoryIsAFileThatCannotBeOpened) {
+    const process_result r = run({"/", b});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "Read error\n");
+    EXPECT_EQ(r.out, b_out);
+    EXPECT_EQ(r.err, "Can't open /\n" + b_err);
+}
+
+TEST(RiffcatCli, FileEndingAfterAChunkBeforeFmtHasNoFormat) {
+    const std::string junk = temp_path("junk.wav"), cut_id = temp_path("cut_id.wav");
+    write_file(junk, "RIFF\x0e\0\0\0WAVE"s + chunk("JUNK", "ab"));
+    write_file(cut_id, "RIFF\x0e\0\0\0WAVE"s + chunk("JUNK", "ab") + "fm");
+    process_result r = run({junk, b});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, b_out);
+    EXPECT_EQ(r.err,
+              "[RIFF] (14 bytes)\n[JUNK] (2 bytes)\n61 62 \nNot a 'WAVEfmt ' format\n" + b_err);
+    // An id cut short is a header cut short: the run stops.
+    r = run({cut_id, b});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_TRUE(r.err.ends_with("61 62 \nRead error\n")) << r.err;
+}
+
+TEST(RiffcatCli, FmtChunkShorterThanItsFieldsIsReportedAsFarAsItGoes) {
+    // 14 bytes: the bits per sample are missing, and the next chunk's bytes are not taken.
+    const std::string path = temp_path("fmt14.wav");
+    std::string f = wav::file(1, 16, chunk("data", "\x01\x00"s));
+    f.erase(34, 2);
+    f[16] = 14;
+    write_file(path, f);
+    const process_result r = run({path, b});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, b_out);
+    const std::string fields = wav::report(1, 16, f.size() + 2, 14);
+    EXPECT_EQ(r.err,
+              fields.substr(0, fields.rfind("  Bits")) + "Bad 'fmt ' chunk: 14 bytes\n" + b_err);
+}
+
+TEST(RiffcatCli, ChunkIdsReachTheTerminalEscaped) {
+    const std::string path = temp_path("escape.wav");
+    write_file(
+        path,
+        wav::file(1, 8, chunk("\x1b[2J", "") + chunk("\xffok\0"s, "") + chunk("data", "\x80")));
+    const process_result r = run({path});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_TRUE(
+        r.err.ends_with("\n[\\x1b[2J] (0 bytes)\n\n[\\xffok] (0 bytes)\n\n[data] (1 bytes)\n"))
+        << r.err;
 }
 
 TEST(RiffcatCli, SkippedFilesEndTheRunWithStatus1) {
@@ -105,8 +157,9 @@ TEST(RiffcatCli, HelpAndVersionWhereverTheyStand) {
     r = run({"/nonexistent/x.wav", "--help"});
     EXPECT_TRUE(r.out.starts_with("Usage: riffcat [-N] FILE.wav ...\n")) << r.out;
     EXPECT_EQ(r.err + std::to_string(r.status), "0");
-    // Any other argument that starts with a dash is a frame limit.
+    // Any other argument that starts with a dash is a frame limit, -h too.
     EXPECT_EQ(run({"--helpx", a}).out, "");
+    EXPECT_EQ(run({"-h", a}).out, "");
 }
 
 TEST(RiffcatCli, FloatTextReadsBackToTheSameBitsAndHarmtraceTakesIt) {

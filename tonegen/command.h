@@ -27,7 +27,8 @@ struct command {
     double pluck_decay = 1.0;  // 1/s, on every harmonic of the plucked string
     std::uint64_t seed = 1;    // noise of the plucked string
     std::string output;        // "-" for standard output
-    bool help = false;
+    bool help = false;         // -h or --help: the help text instead of a tone
+    bool version = false;      // --version: the version line instead
 };
 
 struct parsed {
@@ -47,7 +48,7 @@ std::string render(const command& c);
 // The help text.
 std::string usage();
 
-// The whole program: parse, render, write. Help goes to out, messages to err.
+// The whole program: parse, render, write. Help and version go to out, messages to err.
 // Typical use (main): output out(1), err(2); return tonegen::run(args, out, err);
 int run(const std::vector<std::string>& args, output& out, output& err);
 

@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "error_report.h"
+#include "usage.h"
 
 namespace tonegen {
 
@@ -136,11 +137,11 @@ parsed parse_command(const std::vector<std::string>& args) {
         r.error = std::move(msg);
         return r;
     };
-    for (const auto& a : args)
-        if (a == "-h" || a == "--help") {
-            c.help = true;
-            return r;
-        }
+    for (const auto& a : args) {
+        c.help = a == "-h" || a == "--help";
+        c.version = a == "--version";
+        if (c.help || c.version) return r;
+    }
     if (args.empty()) return fail("no sound given: sine, additive, pluck or vibrato");
     const std::string& name = args[0];
     if (name == "sine") {
@@ -280,14 +281,17 @@ File form (the last of --bits and --float counts):
   --odd-chunk          a LIST chunk of odd size before the data
   --trailing-chunk     a LIST chunk after the data
 
+  -h, --help           show this text
+  --version            show the version
+
 Exit status: 0 done, 1 cannot write FILE, 2 bad arguments.
 )";
 }
 
 int run(const std::vector<std::string>& args, output& out, output& err) {
     const parsed p = parse_command(args);
-    if (p.cmd.help) {
-        out.put(usage());
+    if (p.cmd.help || p.cmd.version) {
+        out.put(p.cmd.help ? usage() : version_line("tonegen"));
         return out.flush() ? 0 : 1;
     }
     if (!p.error.empty()) {
