@@ -40,7 +40,7 @@ bool read_info(std::string_view text, analysis_info& a, std::string& why) {
         value_of(text, "channel", a.channel) && value_of(text, "first", a.stretch.first) &&
         value_of(text, "count", a.stretch.count) && value_of(text, "frames", a.stretch.frames) &&
         value_of(text, "capped", capped) && value_of(text, "silent", silent) &&
-                    value_of(text, "onset", a.stretch.onset);
+        value_of(text, "onset", a.stretch.onset);
     a.facts.is_float = is_float != 0;
     a.stretch.capped = capped != 0;
     a.stretch.silent = silent != 0;

@@ -67,7 +67,7 @@ const char* sound_name(sound s) {
 // Which sounds take an option; common options take every sound.
 bool option_fits(const std::string& name, sound s) {
     if (name == "--amps" || name == "--decays") return s == sound::additive || s == sound::vibrato;
-    if (name == "--decay" || name == "--seed") return s == sound::pluck;
+    if (name == "--decay") return s == sound::pluck;
     if (name == "--depth-cents" || name == "--vibrato-hz") return s == sound::vibrato;
     return true;
 }
@@ -213,6 +213,9 @@ parsed parse_command(const std::vector<std::string>& args) {
                 return fail(bad + " (numbers separated by commas)");
         } else if (opt == "--decay") {
             if (!parse_real(value, c.pluck_decay)) return fail(bad);
+        } else if (opt == "--noise") {
+            if (!parse_real(value, c.noise_dbfs) || !(c.noise_dbfs < 0 && c.noise_dbfs >= -200))
+                return fail("--noise must be below 0 and at least -200 dB, not '" + value + "'");
         } else if (opt == "--seed") {
             if (!parse_int(value, c.seed)) return fail(bad);
         } else if (opt == "--depth-cents") {
@@ -244,6 +247,7 @@ std::string render(const command& c) {
             x = harmonic_tone(c.note, c.amp, c.rate, n);
             break;
     }
+    if (c.noise_dbfs < 0) add_noise(x, c.noise_dbfs, c.seed);
     return encode_wav(std::vector<std::vector<double>>(std::size_t(c.channels), x), c.rate, c.form);
 }
 
@@ -264,15 +268,16 @@ Options for every sound (defaults in brackets):
   --rate HZ            sampling rate, 1000 to 384000 [44100]
   --channels N         1 or 2; both channels carry the same sound [1]
   --amp A              peak level, 1 is full scale; above 1 clips PCM samples [0.8]
+  --noise DB           add white noise at this RMS level, dB under full scale (-80)
+  --seed N             seed of the noise [1]
 additive and vibrato:
   --amps A1,A2,...     relative amplitudes of harmonics 1, 2, ... [1]
   --decays D1,D2,...   decay rate of each harmonic, per second [0,...]
 vibrato:
   --depth-cents C      pitch swing either side, in cents [25]
   --vibrato-hz R       swings per second [5.5]
-pluck:
+pluck (its --seed seeds the initial noise too):
   --decay D            damping of every harmonic, per second [1]
-  --seed N             seed of the initial noise [1]
 File form (the last of --bits and --float counts):
   --bits N             PCM of 8, 16, 24 or 32 bits a sample [16]
   --float N            IEEE float of 32 or 64 bits a sample

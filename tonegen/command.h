@@ -25,7 +25,8 @@ struct command {
     int channels = 1;
     double amp = 0.8;
     double pluck_decay = 1.0;  // 1/s, on every harmonic of the plucked string
-    std::uint64_t seed = 1;    // noise of the plucked string
+    std::uint64_t seed = 1;    // noise of the plucked string and of --noise
+    double noise_dbfs = 0;     // RMS level of added white noise, dB; none when 0 or above
     std::string output;        // "-" for standard output
     bool help = false;         // -h or --help: the help text instead of a tone
     bool version = false;      // --version: the version line instead

@@ -127,6 +127,12 @@ std::vector<double> harmonic_tone(const tone& t, double amp, int rate, std::int6
     return out;
 }
 
+void add_noise(std::vector<double>& x, double dbfs, std::uint64_t seed) {
+    xorshift64 rng(seed);
+    const double peak = std::sqrt(3.0) * std::pow(10.0, dbfs / 20);  // uniform: RMS = peak / sqrt 3
+    for (double& v : x) v += peak * rng.uniform();
+}
+
 std::vector<double> pluck(double freq, double decay, std::uint64_t seed, double amp, int rate,
                           std::int64_t frames) {
     check_frames(rate, frames);

@@ -42,6 +42,11 @@ std::vector<double> harmonic_tone(const tone& t, double amp, int rate, std::int6
 std::vector<double> pluck(double freq, double decay, std::uint64_t seed, double amp, int rate,
                           std::int64_t frames);
 
+// Adds white noise (uniform, from its own seeded generator) whose RMS level is `dbfs` dB
+// relative to full scale (1): the floor a recording has under its note.
+// Typical use: add_noise(x, -80.0, 1);
+void add_noise(std::vector<double>& x, double dbfs, std::uint64_t seed);
+
 // A sample in -1..1 (clipped beyond) as a 16-bit value, x * 32767 rounded half away from zero.
 std::int16_t to_pcm16(double x);
 // A sample in -1..1 (clipped beyond) as an unsigned 8-bit value, 128 + x * 127 rounded.

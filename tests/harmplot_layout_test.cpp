@@ -34,7 +34,8 @@ std::string recordings(const std::string& name,
     return dir;
 }
 
-// The summary of one file: its heading line and the decay rate (dB/s) of each harmonic listed.
+// The summary of one file: its heading line and the decay rates (dB/s) of the harmonics listed
+// before the first that has none.
 struct summary {
     std::string heading;
     std::vector<double> decay;
@@ -45,7 +46,8 @@ summary summary_of(const std::string& out, const std::string& file) {
     std::istringstream in(out.substr(std::min(out.find(file + ": "), out.size())));
     std::getline(in, s.heading);
     std::string line;
-    std::getline(in, line);  // column titles
+    while (std::getline(in, line) && line.find("  harmonic") != 0) {
+    }
     int k;
     double hz, level, decay;
     while (std::getline(in, line) &&
@@ -71,8 +73,8 @@ TEST(Harmplot, TablesSummariesAndPicturesOfTwoRecordingsAndAFailure) {
     // The installed layout: bin/ with the programs, share/harmtrace/plot.gp.
     const std::string lay =
         "mkdir -p '" + dir + "/bin' '" + dir + "/share/harmtrace' && ln -s '" + harmplot +
-        "' '" RIFFCAT_EXE "' '" HARMTRACE_EXE "' '" BLOCKCSV_EXE "' '" + dir + "/bin/' && ln -s '" +
-        dir_of(harmplot) + "/plot.gp' '" + dir + "/share/harmtrace/'";
+        "' '" RIFFCAT_EXE "' '" HARMTRACE_EXE "' '" BLOCKCSV_EXE "' '" HARMSUM_EXE "' '" + dir +
+        "/bin/' && ln -s '" + dir_of(harmplot) + "/plot.gp' '" + dir + "/share/harmtrace/'";
     ASSERT_EQ(run_shell(lay).status, 0);
 
     const process_result r =
@@ -84,13 +86,13 @@ TEST(Harmplot, TablesSummariesAndPicturesOfTwoRecordingsAndAFailure) {
     EXPECT_NE(r.err.find("\n[3/3] " + dir + "/g3.wav\n"), std::string::npos) << r.err;
 
     const summary e4 = summary_of(r.out, "e4.wav"), g3 = summary_of(r.out, dir + "/g3.wav");
-    EXPECT_EQ(e4.heading.find("e4.wav: 329.8"), 0u) << r.out;
+    EXPECT_EQ(e4.heading.find("e4.wav: 329.9 Hz, E4 +1 cents, mono, 2.00 s"), 0u) << r.out;
     EXPECT_NE(e4.heading.find(" Hz, E4 +"), std::string::npos) << e4.heading;
     EXPECT_NE(g3.heading.find(" Hz, G3 "), std::string::npos) << g3.heading;
     const double decays[2][4] = {{0.5, 1, 2, 3}, {1, 2, 3}};
     for (int f = 0; f < 2; ++f) {
         const summary& s = f == 0 ? e4 : g3;
-        ASSERT_EQ(s.decay.size(), 10u) << r.out;
+        ASSERT_EQ(s.decay.size(), f == 0 ? 4u : 3u) << r.out;  // the others sink into the floor
         for (std::size_t k = 0; k < 4 && decays[f][k] > 0; ++k)
             EXPECT_NEAR(s.decay[k] / db_per_second(decays[f][k]), 1, 0.03)
                 << s.heading << ", harmonic " << k + 1;
@@ -113,18 +115,19 @@ TEST(Harmplot, TablesSummariesAndPicturesOfTwoRecordingsAndAFailure) {
 
 TEST(Harmplot, WithoutGnuplotTheTablesAreWrittenAndTheRunSucceeds) {
     const std::string dir = recordings("harmplot-tables", {{"a.wav", "pluck --freq 220"}});
-    // A PATH with the three programs and the tools harmplot uses, but no gnuplot.
+    // A PATH with the programs and the tools harmplot uses, but no gnuplot.
     const std::string tools = dir + "/tools";
-    ASSERT_EQ(run_shell("mkdir '" + tools + "' && for c in bash awk mktemp rm mkdir; do ln -s " +
+    ASSERT_EQ(run_shell("mkdir '" + tools +
+                        "' && for c in bash awk mktemp rm mkdir realpath cat; do ln -s " +
                         "\"$(command -v $c)\" '" + tools + "/'; done")
                   .status,
               0);
     const std::string path = dir_of(RIFFCAT_EXE) + ":" + dir_of(HARMTRACE_EXE) + ":" +
-                             dir_of(BLOCKCSV_EXE) + ":" + tools;
+                             dir_of(BLOCKCSV_EXE) + ":" + dir_of(HARMSUM_EXE) + ":" + tools;
     const process_result r = run_shell("PATH='" + path + "' '" + harmplot + "' " + dir + "/a.wav");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "harmplot: gnuplot not found: the pictures were skipped\n");
-    EXPECT_NE(r.out.find("/a.wav: 220.0"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("/a.wav: 220.1 Hz, A3 +0 cents"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("  table " + dir + "/a.csv\n"), std::string::npos) << r.out;
     EXPECT_GT(read_file(dir + "/a.csv").size(), 1000u);
     EXPECT_FALSE(std::ifstream(dir + "/a.png").good());

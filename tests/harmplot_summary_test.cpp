@@ -1,0 +1,268 @@
+// What harmplot's summary says of notes whose truth is known: decay rates where the upper
+// harmonics sink into the noise, levels in dBFS, a wrong fundamental, no note at all, channels,
+// stretches, other formats and awkward names. Each test runs harmplot once on several files and
+// reads the --summary table.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "process.h"
+#include "tonegen.h"
+
+namespace {
+
+std::string dir_of(const std::string& path) {
+    return path.substr(0, path.rfind('/'));
+}
+
+// One row of the summary table, by column name.
+using row = std::map<std::string, std::string>;
+
+// Splits a CSV line; a quoted field may hold commas and doubled quotes.
+std::vector<std::string> csv_fields(const std::string& line) {
+    std::vector<std::string> f(1);
+    bool quoted = false;
+    for (std::size_t i = 0; i < line.size(); ++i) {
+        const char c = line[i];
+        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+            f.back() += '"';
+            ++i;
+        } else if (c == '"') {
+            quoted = !quoted;
+        } else if (c == ',' && !quoted) {
+            f.emplace_back();
+        } else {
+            f.back() += c;
+        }
+    }
+    return f;
+}
+
+struct run_result {
+    process_result r;
+    std::map<std::string, std::vector<row>> rows;  // by file, harmonic 1 first
+};
+
+// harmplot ARGS in `dir` (the programs from the build), with --summary.
+run_result harmplot(const std::string& dir, const std::string& args) {
+    const std::string path = dir_of(RIFFCAT_EXE) + ":" + dir_of(HARMTRACE_EXE) + ":" +
+                             dir_of(BLOCKCSV_EXE) + ":" + dir_of(HARMSUM_EXE) + ":$PATH";
+    run_result res;
+    res.r = run_shell("cd '" + dir + "' && PATH=" + path +
+                      " '" HARMPLOT "' -o out --summary s.csv " + args);
+    std::istringstream in(read_file(dir + "/s.csv"));
+    std::string line;
+    std::getline(in, line);
+    EXPECT_EQ(line,
+              "file,f0_hz,note,cents,check,harmonic,freq_hz,start_dbfs,decay_db_per_s,t60_s,"
+              "fit_from_s,fit_to_s");
+    const std::vector<std::string> names = csv_fields(line);
+    while (std::getline(in, line)) {
+        const std::vector<std::string> f = csv_fields(line);
+        EXPECT_EQ(f.size(), names.size()) << line;
+        row r;
+        for (std::size_t i = 0; i < f.size() && i < names.size(); ++i) r[names[i]] = f[i];
+        res.rows[r["file"]].push_back(r);
+    }
+    return res;
+}
+
+std::string fresh_dir(const std::string& name) {
+    const std::string dir = temp_path(name);
+    run_shell("rm -rf '" + dir + "' && mkdir -p '" + dir + "'");
+    return dir;
+}
+
+void tonegen(const std::string& dir, const std::string& file, const std::string& args) {
+    const process_result r =
+        run_shell("'" TONEGEN_EXE "' " + args + " -o '" + dir + "/" + file + "'");
+    ASSERT_EQ(r.status, 0) << r.err;
+}
+
+double number(const row& r, const std::string& column) {
+    return std::stod(r.at(column));
+}
+
+// tonegen's decay d is the amplitude's, exp(-d t): the level falls by 20 log10(e) d dB a second.
+double db_per_second(double d) {
+    return -20 * std::log10(std::numbers::e) * d;
+}
+
+TEST(HarmplotSummary, DecayRatesHoldWhereTheUpperHarmonicsSinkIntoTheNoise) {
+    const std::string dir = fresh_dir("harmplot-decays");
+    // Harmonic k falls at 5k dB/s: the upper ones reach the floor long before the end. The third
+    // has no amplitude at all.
+    const std::vector<double> decays = {0.576, 1.151, 1.727, 2.303, 2.878, 3.454, 4.030, 4.605};
+    std::string list;
+    for (double d : decays) {
+        if (!list.empty()) list += ',';
+        list += std::to_string(d);
+    }
+    const std::string tone =
+        "additive --freq 110 --seconds 4 --amps 1,1,0,1,1,1,1,1 --decays " + list;
+    tonegen(dir, "a16.wav", tone);
+    tonegen(dir, "a24.wav", tone + " --bits 24 --noise -110");
+    tonegen(dir, "af.wav", tone + " --float 32 --noise -90");
+    run_result res = harmplot(dir, "a16.wav a24.wav af.wav");
+    EXPECT_EQ(res.r.status, 0) << res.r.err;
+    for (const char* file : {"a16.wav", "a24.wav", "af.wav"}) {
+        const std::vector<row>& rows = res.rows[file];
+        ASSERT_EQ(rows.size(), 10u) << file;
+        for (std::size_t k = 0; k < decays.size(); ++k) {
+            const row& r = rows[k];
+            if (k == 2) {
+                EXPECT_EQ(r.at("decay_db_per_s") + r.at("start_dbfs") + r.at("t60_s"), "") << file;
+                continue;
+            }
+            const double want = db_per_second(decays[k]);
+            EXPECT_NEAR(number(r, "decay_db_per_s") / want, 1, 0.05)
+                << file << " harmonic " << k + 1;
+            EXPECT_NEAR(number(r, "t60_s"), -60 / want, -0.05 * 60 / want) << file;
+            if (k >= 3) {
+                EXPECT_LT(number(r, "fit_to_s"), 3.5) << file << " harmonic " << k + 1;
+            }
+        }
+    }
+    EXPECT_NE(res.r.out.find("-        -        -  never clear of the floor\n"), std::string::npos)
+        << res.r.out;
+    run_shell("rm -rf '" + dir + "'");
+}
+
+TEST(HarmplotSummary, LevelsAreInDbfsWhateverTheWidthAndTheOctave) {
+    const std::string dir = fresh_dir("harmplot-levels");
+    // A sine at half of full scale is -6.0 dBFS, as tonegen scales it: 127 to full scale at
+    // 8 bits (128), 32767 at 16 (32768).
+    tonegen(dir, "p16.wav", "sine --freq 220 --amp 0.5 --seconds 2");
+    tonegen(dir, "p24.wav", "sine --freq 220 --amp 0.5 --seconds 2 --bits 24 --extensible");
+    tonegen(dir, "f32.wav", "sine --freq 220 --amp 0.5 --seconds 2 --float 32");
+    tonegen(dir, "low.wav", "sine --freq 55 --amp 0.5 --seconds 3");
+    tonegen(dir, "p8.wav", "sine --freq 880 --amp 0.5 --seconds 2 --bits 8");
+    run_result res = harmplot(dir, "p16.wav p24.wav f32.wav low.wav p8.wav");
+    EXPECT_EQ(res.r.status, 0) << res.r.err;
+    for (const char* file : {"p16.wav", "p24.wav", "f32.wav", "low.wav"}) {
+        ASSERT_FALSE(res.rows[file].empty()) << file;
+        EXPECT_EQ(res.rows[file][0].at("start_dbfs"), "-6.0") << file;
+    }
+    EXPECT_EQ(res.rows["p8.wav"].at(0).at("start_dbfs"), "-6.1");
+    // Harmonics at or above the Nyquist frequency are left out: 8 kHz holds seven of 550 Hz.
+    tonegen(dir, "r8k.wav", "additive --freq 550 --amps 1,1,1,1,1,1,1 --rate 8000 --seconds 2");
+    run_result nyquist = harmplot(dir, "r8k.wav");
+    EXPECT_EQ(nyquist.rows["r8k.wav"].size(), 7u) << nyquist.r.out;
+    run_shell("rm -rf '" + dir + "'");
+}
+
+TEST(HarmplotSummary, AWrongFundamentalIsCorrectedAndAWrongHintDoubted) {
+    const std::string dir = fresh_dir("harmplot-check");
+    // A G3 whose fundamental is a tenth of its second harmonic: the search finds G4.
+    tonegen(dir, "weak.wav", "additive --freq 196 --amps 0.1,1,0.6,0.4,0.3 --seconds 3");
+    // A C6 beside a dying 29.8 Hz hum: the search finds the hum.
+    const std::int64_t n = 2 * 44100;
+    std::vector<double> hum = tonegen::sine(29.8, 0.5, 44100, n);
+    const std::vector<double> c6 = tonegen::sine(1046.5, 0.2, 44100, n);
+    for (std::int64_t i = 0; i < n; ++i)
+        hum[std::size_t(i)] =
+            hum[std::size_t(i)] * std::exp(-3.0 * double(i) / 44100) + c6[std::size_t(i)];
+    write_file(dir + "/hum.wav", tonegen::encode_wav({hum}, 44100, 16));
+    tonegen(dir, "plain.wav", "additive --freq 261.63 --amps 1,0.5,0.3 --seconds 2");
+    run_result res = harmplot(dir, "weak.wav hum.wav plain.wav");
+    EXPECT_EQ(res.r.status, 0) << res.r.err;
+    const row& weak = res.rows["weak.wav"].at(0);
+    EXPECT_EQ(weak.at("check") + " " + weak.at("note"), "corrected G3");
+    EXPECT_NE(res.r.out.find(" Hz (G4), an octave high: used "), std::string::npos) << res.r.out;
+    const row& hum_row = res.rows["hum.wav"].at(0);
+    EXPECT_EQ(hum_row.at("check") + " " + hum_row.at("note"), "corrected C6");
+    EXPECT_NE(res.r.out.find("far too low"), std::string::npos) << res.r.out;
+    const row& plain = res.rows["plain.wav"].at(0);
+    EXPECT_EQ(plain.at("check") + " " + plain.at("note"), "ok C4");
+    EXPECT_LE(std::abs(number(plain, "cents")), 2);
+
+    // The user's hint is followed, but one the harmonics contradict is doubted; --no-check keeps
+    // the search's fundamental.
+    run_result hinted = harmplot(dir, "-f C3 plain.wav");
+    EXPECT_EQ(hinted.rows["plain.wav"].at(0).at("check"), "doubtful");
+    EXPECT_NE(hinted.r.out.find("the harmonics point to 261.7 Hz (C4)"), std::string::npos)
+        << hinted.r.out;
+    EXPECT_EQ(harmplot(dir, "-f C4 plain.wav").rows["plain.wav"].at(0).at("check"), "hint");
+    run_result plain_search = harmplot(dir, "--no-check weak.wav");
+    EXPECT_EQ(plain_search.rows["weak.wav"].at(0).at("note"), "G4");
+    run_shell("rm -rf '" + dir + "'");
+}
+
+TEST(HarmplotSummary, NoNoteGivesAReasonAndStatusOne) {
+    const std::string dir = fresh_dir("harmplot-nonote");
+    tonegen(dir, "silence.wav", "sine --amp 0 --seconds 2");
+    tonegen(dir, "noise.wav", "sine --amp 0 --noise -20 --seconds 2");
+    tonegen(dir, "high.wav", "sine --freq 2000 --seconds 2");
+    tonegen(dir, "short.wav", "sine --freq 440 --seconds 1.5");
+    run_result res = harmplot(dir, "silence.wav noise.wav high.wav");
+    EXPECT_EQ(res.r.status, 1);
+    EXPECT_EQ(res.r.out, "");
+    for (const char* reason :
+         {"harmplot: silence.wav: no note: silence\n",
+          "harmplot: noise.wav: no note: no harmonic tone stands out of the noise\n",
+          "harmplot: high.wav: no note: the tone at 2000 Hz lies outside 27.5 to 1760 Hz\n"})
+        EXPECT_NE(res.r.err.find(reason), std::string::npos) << res.r.err;
+    run_result late = harmplot(dir, "-s 100 short.wav");
+    EXPECT_EQ(late.r.status, 1);
+    EXPECT_EQ(
+        late.r.err,
+        "harmplot: short.wav: no note: nothing left after -s 100.00: the stretch is 1.50 s long\n");
+    EXPECT_TRUE(res.rows.empty() && late.rows.empty());
+    run_shell("rm -rf '" + dir + "'");
+}
+
+TEST(HarmplotSummary, ChannelsStretchesFormatsAndNamesAsGiven) {
+    const std::string dir = fresh_dir("harmplot-inputs");
+    // A note on the right channel only, after a second of silence.
+    const std::int64_t n = 3 * 44100;
+    std::vector<double> right = tonegen::harmonic_tone({220.0, {1, 0.5}, {1, 2}}, 0.8, 44100, n);
+    for (std::int64_t i = 0; i < 44100; ++i) right[std::size_t(i)] = 0;
+    write_file(dir + "/right.wav",
+               tonegen::encode_wav({std::vector<double>(std::size_t(n), 0.0), right}, 44100, 16));
+    tonegen(dir, "a,\"b\".wav", "sine --freq 330 --seconds 1");
+    run_shell("mkdir '" + dir + "/x' '" + dir + "/y' && cp '" + dir + "/right.wav' '" + dir +
+              "/x/n.wav' && cp '" + dir + "/right.wav' '" + dir + "/y/n.wav'");
+    run_result res = harmplot(dir, "right.wav 'a,\"b\".wav' x/n.wav y/n.wav");
+    EXPECT_EQ(res.r.status, 1);
+    // The mean of the channels, from the note's onset on; the odd name as given.
+    const row& mean = res.rows["right.wav"].at(0);
+    EXPECT_EQ(mean.at("note"), "A3");
+    EXPECT_NE(res.r.out.find(" cents, mean of 2 channels, 3.00 s, "), std::string::npos)
+        << res.r.out;
+    EXPECT_NE(res.r.out.find("  the note begins at 1.00 s"), std::string::npos) << res.r.out;
+    EXPECT_EQ(res.rows["a,\"b\".wav"].at(0).at("note"), "E4");
+    EXPECT_NE(res.r.out.find("a,\"b\".wav: "), std::string::npos) << res.r.out;
+    // Two inputs that would write the same table: the second is refused, the first kept.
+    EXPECT_NE(res.r.err.find("harmplot: y/n.wav: would write out/n.csv, the table of x/n.wav: "
+                             "skipped\n"),
+              std::string::npos)
+        << res.r.err;
+    EXPECT_EQ(res.rows.count("y/n.wav"), 0u);
+
+    // Channel 2 alone is 6 dB louder than the mean; a stretch is analysed on its own.
+    run_result picked = harmplot(dir, "-c 2 -t 1.5:2.5 right.wav");
+    EXPECT_EQ(picked.r.status, 0) << picked.r.err;
+    const row& two = picked.rows["right.wav"].at(0);
+    EXPECT_NEAR(number(two, "start_dbfs") - number(mean, "start_dbfs"),
+                6.0 - 20 * std::log10(std::exp(0.5)), 0.3);
+    EXPECT_NEAR(number(two, "fit_from_s"), 1.5, 0.01);
+    EXPECT_LT(number(two, "fit_to_s"), 2.5);
+    EXPECT_NE(picked.r.out.find("channel 2 of 2, 1.50 to 2.50 s of 3.00 s"), std::string::npos)
+        << picked.r.out;
+
+    // Another format through sox, when it is installed.
+    if (run_shell("command -v sox").status == 0) {
+        ASSERT_EQ(run_shell("cd '" + dir + "' && sox right.wav right.flac").status, 0);
+        run_result flac = harmplot(dir, "right.flac");
+        EXPECT_EQ(flac.r.status, 0) << flac.r.err;
+        EXPECT_EQ(flac.rows["right.flac"].at(0).at("start_dbfs"), mean.at("start_dbfs"));
+    }
+    run_shell("rm -rf '" + dir + "'");
+}
+
+}  // namespace
