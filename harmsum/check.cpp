@@ -52,7 +52,7 @@ int clear_harmonics(const report_table& report, int rate) {
     return clear;
 }
 
-// Where the pitch settles: the start of the last run of frames (about 0.1 s, tracked on
+// Where the pitch settles: the middle of the first frame of the last run of frames (about 0.1 s, tracked on
 // harmonic k) within settled_cents of `sustained` that lasts to `until`; negative when none does.
 double settle_time(const double* x, long n, int rate, double from, double until, int k,
                    double sustained) {
@@ -65,7 +65,7 @@ double settle_time(const double* x, long n, int rate, double from, double until,
         if (!(f > 0 && std::abs(cents(f, sustained)) < settled_cents))
             settled = -1;
         else if (settled < 0)
-            settled = double(start) / rate;
+            settled = double(start + len / 2) / rate;  // a frame mostly past the bend
     }
     return settled;
 }
