@@ -1,5 +1,6 @@
 #include "check.h"
 
+#include <algorithm>
 #include <cmath>
 #include <vector>
 
@@ -11,7 +12,11 @@
 namespace {
 
 constexpr double frame_seconds = 0.37;  // resolves harmonics 2.7 Hz apart at any rate
-constexpr int max_frames = 64;
+// At most 64 frames, and at most 2^20 samples transformed in all, so that a recording at a high
+// rate costs no more than one at 44.1 kHz.
+int max_frames(int len) {
+    return std::clamp((1 << 20) / len, 4, 64);
+}
 constexpr double min_score = 0.3;   // below it no harmonic tone stands out
 constexpr double convincing = 0.5;  // a candidate must explain at least this much
 constexpr double better_by = 0.2;   // and this much more than the found fundamental
@@ -52,8 +57,9 @@ int clear_harmonics(const report_table& report, int rate) {
     return clear;
 }
 
-// Where the pitch settles: the middle of the first frame of the last run of frames (about 0.1 s, tracked on
-// harmonic k) within settled_cents of `sustained` that lasts to `until`; negative when none does.
+// Where the pitch settles: the middle of the first frame of the last run of frames (about 0.1 s,
+// tracked on harmonic k) within settled_cents of `sustained` that lasts to `until`; negative when
+// none does.
 double settle_time(const double* x, long n, int rate, double from, double until, int k,
                    double sustained) {
     const int len = frame_length(rate, 0.1);
@@ -78,7 +84,7 @@ std::string bend_line(const double* x, long n, int rate, const check_request& q,
     const long start = std::lround(seen * rate);
     const int len = frame_length(rate, frame_seconds);
     if (h.k == 0 || start + len > n) return {};
-    const std::vector<double> p = welch_power(x + start, n - start, len, max_frames);
+    const std::vector<double> p = welch_power(x + start, n - start, len, max_frames(len));
     const double sustained = peak_near(p, double(rate) / len, h.freq) / h.k;
     if (!(sustained > 0) || std::abs(cents(q.f0, sustained)) <= bend_cents) return {};
     const double settled = settle_time(x, n, rate, q.search_from, seen + 0.5, h.k, sustained);
@@ -97,7 +103,7 @@ check_result check_fundamental(const double* x, long n, int rate, const report_t
     c.v = q.found_before > 0 ? verdict::corrected : q.hint ? verdict::hint : verdict::ok;
     const int len = frame_length(rate, frame_seconds);
     const double df = double(rate) / len;
-    const std::vector<peak> peaks = spectral_peaks(welch_power(x, n, len, max_frames), df);
+    const std::vector<peak> peaks = spectral_peaks(welch_power(x, n, len, max_frames(len)), df);
     const fundamental_guess g = best_fundamental(peaks, q.f0);
     const bool harmonics_clear = clear_harmonics(report, rate) > 0;
 

@@ -8,8 +8,6 @@
 namespace {
 
 constexpr std::size_t smooth_half = 2;  // the smoothed level: a median of five windows
-constexpr double floor_margin = 20;     // dB
-constexpr double deep_extra = 10;       // a level that falls less than 30 dB is not cut
 
 bool usable(double level, double ratio) {
     return stands_clear(ratio) && std::isfinite(level);
@@ -65,7 +63,7 @@ decay_fit fit_decay(const double* t, const double* level, const double* ratio, i
     const double bottom = *std::min_element(smooth.begin(), smooth.end());
     const double high = *std::max_element(smooth.begin(), smooth.end());
     int last = best_last;
-    if (high - bottom >= floor_margin + deep_extra) {
+    if (high - bottom >= deep_fall) {
         std::size_t i = 0;
         while (i + 1 < smooth.size() && smooth[i + 1] >= bottom + floor_margin) ++i;
         last = at[i];

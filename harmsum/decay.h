@@ -12,7 +12,11 @@
 //   run        clear windows in a row, bridging at most two windows that are not (a beat, a
 //              click); the longest run is the harmonic's
 //   span       that run from its first window whose level comes within 1 dB of the run's
-//              highest, so that a rising attack is left out
+//              highest, so that a rising attack is left out; when the level falls 30 dB or
+//              more, up to where its median over five windows first comes within 20 dB of its
+//              lowest: the leakage of stronger harmonics keeps its phase to the harmonic from
+//              window to window and bends the level up near the floor while the ratio still
+//              reads 1
 //   level      the level of the span's first window, when the run holds at least 4 clear
 //              windows (one window length: noise stands clear by chance only briefly)
 //   rate       the least-squares slope over the span's clear windows, when it holds at least
@@ -34,6 +38,8 @@ struct decay_fit {
 constexpr double clear_low = 0.7, clear_high = 1.2;
 constexpr int max_gap = 2;
 constexpr double attack_db = 1;
+constexpr double floor_margin = 20;  // dB: a fit stops this far above the level's lowest,
+constexpr double deep_fall = 30;     // when the level falls at least this far
 constexpr int min_level_windows = 4;
 constexpr int min_fit_windows = 16;
 

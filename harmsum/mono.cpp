@@ -30,6 +30,10 @@ bool split_values(std::string_view line, std::vector<double>& v) {
 bool prepare_stretch(record_reader& in, const wav_facts& facts, const stretch_request& want,
                      output& out, stretch_result& r, std::string& why) {
     r = {};
+    if (want.channel > facts.channels) {
+        why = "no channel " + std::to_string(want.channel);
+        return false;
+    }
     r.first = std::llround(want.from * facts.rate);
     const long long end =
         want.to < 0 ? -1 : std::max(r.first, (long long)std::llround(want.to * facts.rate));

@@ -6,7 +6,7 @@
 namespace {
 
 constexpr double min_freq = 20;        // Hz: rumble and offset below this are no note
-constexpr double floor_margin = 31.6;  // 15 dB over the local median
+constexpr double peak_margin = 31.6;  // 15 dB over the local median
 constexpr double range = 1e-5;         // 50 dB under the strongest peak
 constexpr int max_harmonics = 10;
 
@@ -54,7 +54,7 @@ std::vector<peak> spectral_peaks(const std::vector<double>& power, double df) {
         const std::size_t half = std::clamp<std::size_t>(std::size_t(0.12 * double(i)), 8, 512);
         const std::size_t lo = i > half ? i - half : 1, hi = std::min(n, i + half + 1);
         around.assign(power.begin() + std::ptrdiff_t(lo), power.begin() + std::ptrdiff_t(hi));
-        if (!(p > floor_margin * median(around))) continue;
+        if (!(p > peak_margin * median(around))) continue;
         out.push_back({(double(i) + vertex(power, i)) * df, p});
     }
     return out;

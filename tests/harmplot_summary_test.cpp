@@ -140,11 +140,13 @@ TEST(HarmplotSummary, LevelsAreInDbfsWhateverTheWidthAndTheOctave) {
     tonegen(dir, "p16.wav", "sine --freq 220 --amp 0.5 --seconds 2");
     tonegen(dir, "p24.wav", "sine --freq 220 --amp 0.5 --seconds 2 --bits 24 --extensible");
     tonegen(dir, "f32.wav", "sine --freq 220 --amp 0.5 --seconds 2 --float 32");
+    tonegen(dir, "p32.wav", "sine --freq 220 --amp 0.5 --seconds 2 --bits 32");
+    tonegen(dir, "f64.wav", "sine --freq 220 --amp 0.5 --seconds 2 --float 64 --extensible");
     tonegen(dir, "low.wav", "sine --freq 55 --amp 0.5 --seconds 3");
     tonegen(dir, "p8.wav", "sine --freq 880 --amp 0.5 --seconds 2 --bits 8");
-    run_result res = harmplot(dir, "p16.wav p24.wav f32.wav low.wav p8.wav");
+    run_result res = harmplot(dir, "p16.wav p24.wav f32.wav p32.wav f64.wav low.wav p8.wav");
     EXPECT_EQ(res.r.status, 0) << res.r.err;
-    for (const char* file : {"p16.wav", "p24.wav", "f32.wav", "low.wav"}) {
+    for (const char* file : {"p16.wav", "p24.wav", "f32.wav", "p32.wav", "f64.wav", "low.wav"}) {
         ASSERT_FALSE(res.rows[file].empty()) << file;
         EXPECT_EQ(res.rows[file][0].at("start_dbfs"), "-6.0") << file;
     }
