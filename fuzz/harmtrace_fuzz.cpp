@@ -104,12 +104,12 @@ void check_report(const std::string& text, int nx0, double dt0, const search_res
 
 // One trial, as the program and as the straightforward computation makes it, must give the same
 // doubles.
-void check_trial(const double* x0, int nx0, double dt0, double ftry, int n, double tol) {
+void check_trial(const double* x0, int nx0, double dt0, double ftry, const trial_kind& kind) {
     static const auto work = std::make_unique<trial_work>();
     if (!(ftry > 0) || !std::isfinite(ftry)) return;
     const double dt = trial_step(ftry);
-    const trial_score fast = run_trial(x0, nx0, dt0, ftry, dt, n, tol, *work);
-    const trial_score full = reference_trial(x0, nx0, dt0, ftry, dt, n, tol);
+    const trial_score fast = run_trial(x0, nx0, dt0, ftry, dt, kind, *work);
+    const trial_score full = reference_trial(x0, nx0, dt0, ftry, dt, kind);
     check(fast.found == full.found, "the program's trial matches another bin");
     check(same_bits(fast.frq, full.frq) && same_bits(fast.pt, full.pt),
           "the program's trial differs from the straightforward one");
@@ -182,8 +182,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check_report(text, nx0, dt0, s);
 
     const int nearest = std::clamp(int(std::lround(24 * std::log2(s.f0 / 27.5))), 0, last_step);
-    check_trial(x0.get() + s0, nx0 - s0, dt0, coarse_frequency(nearest), coarse_points, coarse_tol);
-    check_trial(x0.get(), nx0, dt0, s.f0, refine_points, refine_tol);
+    check_trial(x0.get() + s0, nx0 - s0, dt0, coarse_frequency(nearest), coarse_trial());
+    check_trial(x0.get(), nx0, dt0, s.f0, refine_trial());
     if (nx0 < 3000 || size % 8 == 0)
         check(report(x0.get(), nx0, dt0, s, false) == text,
               "the program's report differs from the straightforward one");

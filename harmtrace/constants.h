@@ -57,6 +57,7 @@ constexpr int coarse_points = 82768;
 constexpr int refine_points = 32768;
 constexpr int coarse_nfft = std::bit_floor(unsigned(coarse_points));
 constexpr int refine_nfft = std::bit_floor(unsigned(refine_points));
+static_assert(coarse_nfft == 65536 && refine_nfft == 32768);
 // Windows of the report: eight periods, advancing by two.
 constexpr int window_points = 8192;
 constexpr int window_advance = 2048;

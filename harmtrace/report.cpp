@@ -20,6 +20,18 @@ constexpr int window_bins = window_points / 2;  // bins 2 .. window_bins are del
 constexpr int middle_point = window_points / 2 - 1;
 constexpr int last_point = window_points - 1;
 
+// The transform indices that the lines of harmonics at bins first .. last read: each bin's and
+// those of its floor, within the bins a window delivers.
+struct index_range {
+    int k0, k1;
+};
+constexpr index_range window_indices(int first, int last) {
+    return {std::max(1, first - 1 - floor_reach),
+            std::min(window_bins - 1, last - 1 + floor_reach)};
+}
+// Harmonics 1 .. 10 of a fundamental on bin 9 (eight periods to a window).
+static_assert(window_indices(9, 81).k0 == 5 && window_indices(9, 81).k1 == 83);
+
 }  // namespace
 
 std::int64_t final_grid_points(int nx0, double dt0, double dt) {
@@ -71,9 +83,8 @@ int harmonic_lines(const double* pt, const double* frq, const int* bins, int fou
 }
 
 fft_plan window_plan(const int* bins, int found) {
-    const int k0 = std::max(1, bins[1] - 1 - floor_reach);
-    const int k1 = std::min(window_bins - 1, bins[found] - 1 + floor_reach);
-    return make_fft_plan(window_points, k0, k1);
+    const index_range r = window_indices(bins[1], bins[found]);
+    return make_fft_plan(window_points, r.k0, r.k1);
 }
 
 void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt, output& out,

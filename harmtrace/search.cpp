@@ -53,9 +53,10 @@ std::vector<std::unique_ptr<trial_work>> trial_spaces(const worker_pool& pool) {
     return work;
 }
 
-void run(trial& t, const double* x0, int nx0, double dt0, int n, double tol, trial_work& work) {
+void run(trial& t, const double* x0, int nx0, double dt0, const trial_kind& kind,
+         trial_work& work) {
     t.dt = trial_step(t.ftry);
-    t.score = run_trial(x0, nx0, dt0, t.ftry, t.dt, n, tol, work);
+    t.score = run_trial(x0, nx0, dt0, t.ftry, t.dt, kind, work);
 }
 
 // What a trial leaves in the tables, in the order the trials are numbered.
@@ -72,7 +73,7 @@ double scan(const double* x0, int nx0, double dt0, int first, int last, worker_p
     trial coarse[coarse_steps];
     pool.run_items(last - first + 1, [&](int q, int worker) {
         coarse[first + q].ftry = coarse_frequency(first + q);
-        run(coarse[first + q], x0, nx0, dt0, coarse_points, coarse_tol, *work[std::size_t(worker)]);
+        run(coarse[first + q], x0, nx0, dt0, coarse_trial(), *work[std::size_t(worker)]);
     });
     double ptmax = 0;
     for (int k = first; k <= last; ++k) record(coarse[k], k, cfrq, cpt, ptmax);
@@ -113,14 +114,14 @@ search_result fundamental_search(const double* x0, int nx0, double dt0, double h
         if (inside) {
             trial& t = level[kbest + refine_reach];
             t.ftry = refine_frequency(kbest, lev, start);
-            run(t, x0, nx0, dt0, refine_points, refine_tol, *work[0]);
+            run(t, x0, nx0, dt0, refine_trial(), *work[0]);
             if (t.score.found) later = t.score.frq;
         }
         pool.run_items(refine_trials, [&](int q, int worker) {
             const int j = q - refine_reach;
             if (inside && j == kbest) return;
             level[q].ftry = refine_frequency(j, lev, inside && j > kbest ? later : start);
-            run(level[q], x0, nx0, dt0, refine_points, refine_tol, *work[std::size_t(worker)]);
+            run(level[q], x0, nx0, dt0, refine_trial(), *work[std::size_t(worker)]);
         });
         ptmax = 0;
         for (int j = -refine_reach; j <= refine_reach; ++j)

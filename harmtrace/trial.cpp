@@ -4,25 +4,35 @@
 
 #include "resample.h"
 
-const fft_plan& trial_plan(int nfft) {
-    static const fft_plan coarse =
-        make_fft_plan(coarse_nfft, scored_bin(coarse_nfft) - 1, scored_bin(coarse_nfft) - 1);
-    static const fft_plan refine =
-        make_fft_plan(refine_nfft, scored_bin(refine_nfft) - 1, scored_bin(refine_nfft) - 1);
-    return nfft == coarse_nfft ? coarse : refine;
+namespace {
+
+trial_kind make_trial_kind(int points, double tol) {
+    const int nfft = spectrum_size(points).nfft;
+    return {points, tol, make_fft_plan(nfft, scored_bin(nfft) - 1, scored_bin(nfft) - 1)};
 }
 
-trial_score run_trial(const double* x0, int nx0, double dt0, double ftry, double dt, int n,
-                      double tol, trial_work& tw) {
-    const int nfft = spectrum_size(n).nfft;
-    const int r = scored_bin(nfft);
+}  // namespace
+
+const trial_kind& coarse_trial() {
+    static const trial_kind kind = make_trial_kind(coarse_points, coarse_tol);
+    return kind;
+}
+
+const trial_kind& refine_trial() {
+    static const trial_kind kind = make_trial_kind(refine_points, refine_tol);
+    return kind;
+}
+
+trial_score run_trial(const double* x0, int nx0, double dt0, double ftry, double dt,
+                      const trial_kind& kind, trial_work& tw) {
+    const fft_plan& plan = kind.plan;
+    const int r = plan.k0 + 1;
     trial_score s;
-    s.frq = bin_frequency(r, nfft, dt);
-    if (!(std::fabs(ext(s.frq) - ftry) < tol)) return {};
+    s.frq = bin_frequency(r, plan.nfft, dt);
+    if (!(std::fabs(ext(s.frq) - ftry) < kind.tol)) return {};
     // Grid points past the transform are never read.
     resample_cursor cur;
-    resample_points(x0, nx0, dt0, dt, 1, nfft, cur, nullptr, tw.x);
-    const fft_plan& plan = trial_plan(nfft);
+    resample_points(x0, nx0, dt0, dt, 1, plan.nfft, cur, nullptr, tw.x);
     s.pt = pruned_bin_power(fft_pruned(plan, tw.x, tw.y), plan, r, dt);
     s.found = true;
     return s;

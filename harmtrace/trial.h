@@ -4,8 +4,8 @@
 // falls on one bin of the transform, and score the trial by that bin's power.
 //
 // Only that bin is computed: the grid points the transform reads and the butterflies that feed
-// the bin, by a plan made once per transform size. The values are those of the full spectrum
-// (reference.h computes that) to the last bit.
+// the bin, by a plan made once for each kind of trial. The values are those of the full spectrum
+// (reference/reference.h computes that) to the last bit.
 
 #include "constants.h"
 #include "fft.h"
@@ -34,13 +34,21 @@ inline double trial_step(double ftry) {
 constexpr int scored_bin(int nfft) {
     return nfft / period_points + 1;
 }
+static_assert(scored_bin(coarse_nfft) == 65 && scored_bin(refine_nfft) == 33);
 
-// The plan that computes only the scored bin of an nfft-point transform (coarse_nfft or
-// refine_nfft).
-const fft_plan& trial_plan(int nfft);
+// What sets the coarse and the refinement trials apart: the grid points resampled (coarse_points
+// or refine_points), the matching tolerance, and the plan that computes only the scored bin of
+// the transform of those points. Each is made once.
+struct trial_kind {
+    int points;
+    double tol;
+    fft_plan plan;  // delivers the scored bin alone: plan.k0 = plan.k1 = scored_bin - 1
+};
+const trial_kind& coarse_trial();
+const trial_kind& refine_trial();
 
-// The trial at ftry with step dt over n grid points (coarse_points or refine_points): the scored
-// bin when its frequency lies strictly within tol of ftry.
-// Typical use: trial_score s = run_trial(x0, nx0, dt0, f, dt, refine_points, refine_tol, tw);
-trial_score run_trial(const double* x0, int nx0, double dt0, double ftry, double dt, int n,
-                      double tol, trial_work& tw);
+// The trial of `kind` at ftry with step dt: the scored bin when its frequency lies strictly
+// within the kind's tolerance of ftry.
+// Typical use: trial_score s = run_trial(x0, nx0, dt0, f, dt, refine_trial(), tw);
+trial_score run_trial(const double* x0, int nx0, double dt0, double ftry, double dt,
+                      const trial_kind& kind, trial_work& tw);

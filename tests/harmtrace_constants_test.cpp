@@ -16,6 +16,4 @@ TEST(Constants, SinglePrecisionValuesWidenedToDouble) {
     EXPECT_EQ(harmonic_tol, 0.100000001490116119384765625);
     EXPECT_EQ(ln2_single, 0.693147182464599609375L);
     EXPECT_EQ(step_per_hertz, 0.0009765625L);
-    EXPECT_EQ(coarse_nfft, 65536);
-    EXPECT_EQ(refine_nfft, 32768);
 }

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "fft.h"
+#include "spectrum.h"
 
 namespace {
 
@@ -44,15 +44,15 @@ TEST(Spectrum, SizesAreTheLargestPowerOfTwoNotAboveN) {
 
 TEST(Spectrum, EightPointRampStageByStage) {
     auto w = std::make_unique<spectrum_work>();
-    sine_table(8, w->s);
+    const spectrum_plan plan = make_spectrum_plan(8);
     std::vector<double> x = ramp(8);
-    fft(x.data(), 4, 2, 1, *w);  // stage 0 only
+    fft(plan, x.data(), *w, 1);  // stage 0 only
     EXPECT_EQ(x, (std::vector<double>{6, -4, 8, -4, 10, -4, 12, -4}));
     x = ramp(8);
-    fft(x.data(), 4, 2, 2, *w);  // stages 0 and 1
+    fft(plan, x.data(), *w, 2);  // stages 0 and 1
     EXPECT_EQ(x, (std::vector<double>{16, -4, -4, -4, 20, -4, -4, -4}));
     x = ramp(8);
-    fft(x.data(), 4, 2, 3, *w);
+    fft(plan, x.data(), *w);
     const double r2 = std::sqrt(2.0);
     const double want[8] = {36, -4, -4, -4, -4, -4 * (1 + r2), -4, -4 * (r2 - 1)};
     for (int i = 0; i < 8; ++i) EXPECT_NEAR(x[std::size_t(i)], want[i], 1e-13) << i;

@@ -6,11 +6,13 @@
 
 #include <bit>
 #include <cstdint>
+#include <memory>
 
 #include "fft.h"
 #include "report.h"
 #include "resample.h"
 #include "search.h"
+#include "spectrum.h"
 #include "trial.h"
 
 namespace {
@@ -51,12 +53,12 @@ TEST(Precision, EightPointTransformJoinsAndRotatesInExtendedPrecision) {
         {0x1.41e9cf325f460p+29, -0x1.c7410f5436048p+28, -0x1.5b3cf2d9ec36ap+7,
          0x1.c74123e20a60cp+28, -0x1.41e9da0c48222p+29, 0x1.c8680d0a43f08p+28,
          -0x1.42ba646ede8efp+29, 0x1.c8680d0a43010p+28}};
-    spectrum_work w;
-    sine_table(8, w.s);
+    auto w = std::make_unique<spectrum_work>();
+    const spectrum_plan plan = make_spectrum_plan(8);
     for (int c = 0; c < 3; ++c) {
         double x[8];
         std::copy(inputs[c], inputs[c] + 8, x);
-        fft(x, 4, 2, 3, w);
+        fft(plan, x, *w);
         for (int i = 0; i < 8; ++i) EXPECT_EQ(bits(x[i]), bits(want[c][i])) << c << " " << i;
     }
 }

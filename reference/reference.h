@@ -9,10 +9,10 @@
 #include "search.h"
 #include "trial.h"
 
-// One trial: the whole grid of n points resampled, its full spectrum taken and every bin compared
-// with ftry, a later match replacing an earlier one.
-trial_score reference_trial(const double* x0, int nx0, double dt0, double ftry, double dt, int n,
-                            double tol);
+// One trial of `kind`: the whole grid of kind.points points resampled, its full spectrum taken
+// and every bin compared with ftry, a later match replacing an earlier one.
+trial_score reference_trial(const double* x0, int nx0, double dt0, double ftry, double dt,
+                            const trial_kind& kind);
 
 // The fundamental search over x0[0 .. nx0-1] sampled with step dt0, narrowed to `hint` (Hz; 0 for
 // none).

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "constants.h"
-#include "fft.h"
 #include "report.h"
 #include "report_line.h"
 #include "resample.h"
+#include "spectrum.h"
 
 namespace {
 
@@ -22,21 +22,21 @@ struct work_space {
 };
 
 trial_score trial_in(work_space& ws, const double* x0, int nx0, double dt0, double ftry, double dt,
-                     int n, double tol) {
+                     const trial_kind& kind) {
     trial_score s;
-    const int count = resample(x0, nx0, dt0, dt, n, ws.t, ws.x);
+    const int count = resample(x0, nx0, dt0, dt, kind.points, ws.t, ws.x);
     const int nf = spectrum(count, dt, ws.x, ws.pt, ws.frq, ws.w);
     for (int r = 2; r <= nf; ++r)
-        if (std::fabs(ext(ws.frq[r]) - ftry) < tol) s = {true, ws.frq[r], ws.pt[r]};
+        if (std::fabs(ext(ws.frq[r]) - ftry) < kind.tol) s = {true, ws.frq[r], ws.pt[r]};
     return s;
 }
 
 }  // namespace
 
-trial_score reference_trial(const double* x0, int nx0, double dt0, double ftry, double dt, int n,
-                            double tol) {
+trial_score reference_trial(const double* x0, int nx0, double dt0, double ftry, double dt,
+                            const trial_kind& kind) {
     auto ws = std::make_unique<work_space>();
-    return trial_in(*ws, x0, nx0, dt0, ftry, dt, n, tol);
+    return trial_in(*ws, x0, nx0, dt0, ftry, dt, kind);
 }
 
 search_result reference_search(const double* x0, int nx0, double dt0, double hint) {
@@ -47,9 +47,9 @@ search_result reference_search(const double* x0, int nx0, double dt0, double hin
     double* cpt = cpt_store + 50;
     double ptmax = 0;
     double dt = 0;
-    auto trial = [&](double ftry, int n, double tol, int i) {
+    auto trial = [&](double ftry, const trial_kind& kind, int i) {
         dt = trial_step(ftry);
-        const trial_score s = trial_in(*ws, x0, nx0, dt0, ftry, dt, n, tol);
+        const trial_score s = trial_in(*ws, x0, nx0, dt0, ftry, dt, kind);
         if (!s.found) return;
         cfrq[i] = s.frq;
         cpt[i] = s.pt;
@@ -58,12 +58,12 @@ search_result reference_search(const double* x0, int nx0, double dt0, double hin
 
     int first, last;
     hinted_steps(hint, first, last);
-    for (int k = first; k <= last; ++k) trial(coarse_frequency(k), coarse_points, coarse_tol, k);
+    for (int k = first; k <= last; ++k) trial(coarse_frequency(k), coarse_trial(), k);
     int kbest = pick_step(cpt, ptmax, first, last);
     for (int lev = 1; lev <= refine_levels; ++lev) {
         ptmax = 0;
         for (int j = -refine_reach; j <= refine_reach; ++j)
-            trial(refine_frequency(j, lev, cfrq[kbest]), refine_points, refine_tol, j);
+            trial(refine_frequency(j, lev, cfrq[kbest]), refine_trial(), j);
         kbest = select_offset(cpt, ptmax, kbest);
     }
     return {cfrq[kbest], dt};
