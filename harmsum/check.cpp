@@ -4,10 +4,10 @@
 #include <cmath>
 #include <vector>
 
+#include "averaged_spectrum.h"
 #include "decay.h"
 #include "note.h"
 #include "pitch.h"
-#include "spectrum.h"
 
 namespace {
 

@@ -131,7 +131,7 @@ int summary(const harmsum_options& o) {
     if (!o.csv.empty() && (csv_fd = open(o.csv.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644)) < 0)
         return fail("cannot write " + o.csv, std::strerror(errno));
     output csv(csv_fd < 0 ? 1 : csv_fd);
-    write_summary(report, {o.name, a, c, q.f0}, out, csv_fd < 0 ? nullptr : &csv);
+    write_summary(report, {o.name, a, c, q.f0, o.partials, o.b}, out, csv_fd < 0 ? nullptr : &csv);
     const bool csv_written = csv_fd < 0 || csv.flush();
     if (csv_fd >= 0) close(csv_fd);
     if (!csv_written) return fail("cannot write " + o.csv, std::strerror(csv.error()));

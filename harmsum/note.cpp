@@ -29,3 +29,14 @@ std::string hz_text(double hz) {
     const int digits = hz > 0 ? int(std::floor(std::log10(hz))) + 1 : 1;
     return fixed_text(hz, std::max(0, 4 - digits));
 }
+
+std::string signed_text(double v, int decimals) {
+    const std::string t = fixed_text(v, decimals);
+    return t[0] == '-' || t.find_first_not_of("0.") == std::string::npos ? t : "+" + t;
+}
+
+std::string sig_text(double v, int digits) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%.*g", digits, v);
+    return buf;
+}

@@ -14,5 +14,9 @@ note_name nearest_note(double hz);
 // A frequency to four significant digits, at least to the hertz: 27.50, 220.1, 1760, 17600.
 std::string hz_text(double hz);
 
-// A value with a fixed number of decimals ("%.*f").
+// A value with a fixed number of decimals ("%.*f"); one that rounds to zero has no sign.
 std::string fixed_text(double v, int decimals);
+// The same with its sign always: +34.5, -0.3, 0.0.
+std::string signed_text(double v, int decimals);
+// A value to `digits` significant digits ("%.*g").
+std::string sig_text(double v, int digits);

@@ -6,12 +6,13 @@
 const char harmsum_usage[] =
     "Usage: harmsum prepare [-c N] [-t FROM:TO] --info INFO HEADER SAMPLES > MONO\n"
     "       harmsum summary --info INFO --name NAME [--hint] [--no-check] [--found HZ]\n"
-    "                       [-s SECONDS] [--csv FILE] MONO REPORT\n"
+    "                       [-s SECONDS] [--csv FILE] [--inharmonicity B] MONO REPORT\n"
     "harmplot's numbers. prepare reads riffcat's header report and sample lines and writes the\n"
     "samples harmtrace is to analyse: channel N or the mean of all, from FROM to TO seconds, at\n"
     "most 2097152. summary reads them back with harmtrace's report, checks the fundamental and\n"
     "prints the summary (levels in dBFS, decay rates over the windows where each harmonic\n"
-    "stands clear of its floor), adding CSV rows to FILE.\n"
+    "stands clear of its floor), adding CSV rows to FILE. --inharmonicity says the report\n"
+    "measures partials where they lie (harmtrace --partials), whose inharmonicity is B.\n"
     "\n"
     "Exit status: 0 done, 1 no note (the reason on standard error), 2 bad arguments or input,\n"
     "3 the fundamental is better taken near the first frequency printed (the second is the one\n"
@@ -86,6 +87,9 @@ parsed_options parse_options(const std::vector<std::string>& args) {
             o.csv = value;
         } else if (!prep && a == "--found") {
             if (!need(real(value, o.found) && o.found > 0)) return p;
+        } else if (!prep && a == "--inharmonicity") {
+            if (!need(real(value, o.b))) return p;
+            o.partials = true;
         } else if (!prep && a == "-s") {
             if (!need(real(value, o.search_from) && o.search_from >= 0)) return p;
         } else if (!prep && a == "--hint") {

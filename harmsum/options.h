@@ -17,6 +17,8 @@ struct harmsum_options {
     bool hint = false, no_check = false;
     double found = 0;        // --found: the search's fundamental, when this run is at a candidate
     double search_from = 0;  // -s
+    bool partials = false;   // --inharmonicity: the report measures partials where they lie
+    double b = 0;            // their inharmonicity
     std::vector<std::string> files;
 };
 

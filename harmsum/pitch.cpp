@@ -5,9 +5,9 @@
 
 namespace {
 
-constexpr double min_freq = 20;        // Hz: rumble and offset below this are no note
+constexpr double min_freq = 20;       // Hz: rumble and offset below this are no note
 constexpr double peak_margin = 31.6;  // 15 dB over the local median
-constexpr double range = 1e-5;         // 50 dB under the strongest peak
+constexpr double range = 1e-5;        // 50 dB under the strongest peak
 constexpr int max_harmonics = 10;
 
 // Vertex offset (-0.5 .. 0.5 bins) of the parabola through the log powers around bin i.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 #include <numbers>
 #include <vector>
@@ -103,8 +104,8 @@ struct harmonic_result {
 
 }  // namespace
 
-double level_dbfs(double p, double f, double f1, int rate, double full_scale) {
-    const double dt = 1 / (period_points * f1);
+double level_dbfs(double p, int k, double f, int rate, double full_scale) {
+    const double dt = k / (period_points * f);
     const double full =
         full_scale * full_scale * window_points * window_points * dt / (2.0 * (window_points - 1));
     const double x = std::numbers::pi * f / rate;
@@ -128,7 +129,7 @@ void write_summary(const report_table& report, const summary_request& q, output&
         for (int w = 0; w < n; ++w) {
             const std::size_t at = std::size_t(w) * report_harmonics + std::size_t(k);
             level[std::size_t(w)] =
-                level_dbfs(report.power[at], f, report.freq[0], rate, a.facts.full_scale);
+                level_dbfs(report.power[at], k + 1, f, rate, a.facts.full_scale);
             ratio[std::size_t(w)] = report.ratio[at];
         }
         found.push_back({k + 1, f, fit_decay(t.data(), level.data(), ratio.data(), n)});
@@ -142,19 +143,27 @@ void write_summary(const report_table& report, const summary_request& q, output&
     if (a.stretch.onset >= onset_shown)
         text.put("  the note begins at " + fixed_text(from + a.stretch.onset, 2) +
                  " s; the search looked from there on\n");
-    text.put("  harmonic        Hz  start dBFS     dB/s    T60 s  fitted, s\n");
+    if (q.partials)
+        text.put("  partials of a stiff string: inharmonicity B = " + sig_text(q.b, 3) + "\n");
+    text.put(q.partials ? "   partial        Hz   cents  start dBFS     dB/s    T60 s  fitted, s\n"
+                        : "  harmonic        Hz  start dBFS     dB/s    T60 s  fitted, s\n");
     double strongest = -std::numeric_limits<double>::infinity();
     for (const harmonic_result& h : found)
         if (h.fit.windows > 0) strongest = std::max(strongest, h.fit.top_db);
+    const std::string b_field = q.partials ? "," + sig_text(q.b, 3) : "";
     for (const harmonic_result& h : found) {
         const row r = row_of(h.fit, t.data(), strongest);
-        text.print("  %8d  %8s  %10s  %7s  %7s  %s\n", h.k, hz_text(h.freq).c_str(),
+        char stretch[16] = "";  // the partial's deviation from k times partial 1, in cents
+        if (q.partials)
+            std::snprintf(stretch, sizeof stretch, "%8s",
+                          signed_text(1200 * std::log2(h.freq / (h.k * q.f0)), 1).c_str());
+        text.print("  %8d  %8s%s  %10s  %7s  %7s  %s\n", h.k, hz_text(h.freq).c_str(), stretch,
                    shown(r.start).c_str(), shown(r.rate).c_str(), shown(r.t60).c_str(),
                    r.span.c_str());
         if (csv)
             csv->put(csv_field(q.name) + "," + hz_text(q.f0) + "," + note.name + "," +
                      std::to_string(note.cents) + "," + check_word(q.check.v) + "," +
                      std::to_string(h.k) + "," + hz_text(h.freq) + "," + r.start + "," + r.rate +
-                     "," + r.t60 + "," + r.from + "," + r.to + "\n");
+                     "," + r.t60 + "," + r.from + "," + r.to + b_field + "\n");
     }
 }

@@ -9,6 +9,7 @@
 #include "options.h"
 #include "output.h"
 #include "parallel.h"
+#include "partials.h"
 #include "report.h"
 #include "search.h"
 #include "usage.h"
@@ -37,7 +38,16 @@ int main(int argc, char** argv) {
     // covers the whole input.
     const int s0 = search_start(opt, nx0);
     const search_result s = fundamental_search(x0.get() + s0, nx0 - s0, dt0, opt.hint, pool);
-    harmonic_report(x0.get(), nx0, dt0, s.f0, s.dt, out, pool);
+    if (opt.partials) {
+        const partial_set p = locate_partials(x0.get() + s0, nx0 - s0, dt0, s.f0);
+        output err(2);
+        err.print("harmtrace: inharmonicity B = %.4g (%d of %d partials located)\n", p.b,
+                  p.located_count, harmonics);
+        err.flush();
+        partial_report(x0.get(), nx0, dt0, s.dt, p, out, pool);
+    } else {
+        harmonic_report(x0.get(), nx0, dt0, s.f0, s.dt, out, pool);
+    }
     if (!out.flush()) {
         report_write_error("harmtrace", write_statement, out.error());
         return 2;

@@ -7,10 +7,12 @@
 #include "usage.h"
 
 const char* const usage_line =
-    "usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] < samples > report\n";
+    "usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] [--partials] < samples > "
+    "report\n";
 
 const char* const help_text =
-    "Usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] < samples > report\n"
+    "Usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] [--partials] < samples > "
+    "report\n"
     "Finds the fundamental of one recorded note, read as text (one sample per line, the first\n"
     "value of each line), and writes for every window of eight periods one report line per\n"
     "harmonic 1 to 10 found.\n"
@@ -23,6 +25,9 @@ const char* const help_text =
     "               report still covers the whole input [0]\n"
     "  -j THREADS   threads to use, 1 to 1024, at most one per core; the output is the\n"
     "               same for any number [one per core]\n"
+    "  --partials   measure each partial where it lies rather than at k times the\n"
+    "               fundamental (stiff strings: pianos, guitars), and give the string's\n"
+    "               inharmonicity B on standard error\n"
     "  -h, --help   show this text\n"
     "  --version    show the version\n"
     "\n"
@@ -78,6 +83,10 @@ options parse_options(int argc, const char* const* argv) {
         if (a == "--help" || a == "-h" || a == "--version") {
             o.what = a == "--version" ? options::action::version : options::action::help;
             return o;
+        }
+        if (a == "--partials") {
+            o.partials = true;
+            continue;
         }
         if (a.size() < 2 || a[0] != '-' || !std::strchr("rfsj", a[1]))
             return fail(unexpected_argument(a));

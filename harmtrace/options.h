@@ -16,10 +16,11 @@ struct options {
     double start_seconds = 0;  // -s: the search gets the input from this time on
     int threads = 0;           // -j: threads to use, 1 .. 1024 (at most one per core); 0 for
                                // one per core
+    bool partials = false;     // --partials: each partial measured where it lies
 };
 
 // Reads argv[1 .. argc-1]: -r RATE, -f HZ|NOTE, -s SECONDS, -j THREADS (each also
-// written without the blank, -r48000), -h or --help, --version. A later option
+// written without the blank, -r48000), --partials, -h or --help, --version. A later option
 // overrides an earlier one; anything else is a usage error.
 // Typical use: const options o = parse_options(argc, argv);
 options parse_options(int argc, const char* const* argv);

@@ -69,7 +69,8 @@ undefine STATS_*
 stats csv every ::1 using 1 nooutput
 if (!exists("STATS_records")) { empty = "no data rows in " }
 # The dB value of a full-scale sine on harmonic k's bin: the window of 8192 points, 1024 to a
-# period of harmonic 1, and the interpolation's loss sinc^4(f / rate).
+# period of f / k (harmonic 1's, or a partial's own), and the interpolation's loss
+# sinc^4(f / rate).
 array full[10]
 array nyquist[10] = [0, 0, 0, 0, 0, 0, 0, 0, 0, 0]
 sinc(x) = (x == 0) ? 1 : sin(pi * x) / (pi * x)
@@ -84,8 +85,8 @@ do for [k = 1:10] {
     }
 }
 do for [k = 1:10] {
-    if (dbfs && freq[1] == freq[1] && freq[k] == freq[k]) {
-        full[k] = 10 * log10(fullscale**2 * 8192.0**2 / 8191 / (2 * 1024 * freq[1])) \
+    if (dbfs && freq[k] == freq[k]) {
+        full[k] = 10 * log10(fullscale**2 * 8192.0**2 / 8191 * k / (2 * 1024 * freq[k])) \
                   + ((rate > 0) ? 40 * log10(sinc(freq[k] / rate)) : 0)
     }
     if (empty eq "" && freq[k] == freq[k]) {

@@ -67,6 +67,7 @@ const char* sound_name(sound s) {
 // Which sounds take an option; common options take every sound.
 bool option_fits(const std::string& name, sound s) {
     if (name == "--amps" || name == "--decays") return s == sound::additive || s == sound::vibrato;
+    if (name == "--inharmonicity") return s == sound::additive;
     if (name == "--decay") return s == sound::pluck;
     if (name == "--depth-cents" || name == "--vibrato-hz") return s == sound::vibrato;
     return true;
@@ -116,7 +117,7 @@ std::string check(const command& c) {
         return "--depth-cents must be 0 to 1200";
     if (!(c.note.vibrato_hz > 0.0 && c.note.vibrato_hz <= 100.0) && c.kind == sound::vibrato)
         return "--vibrato-hz must be above 0 and at most 100";
-    const double highest = top * c.note.freq * std::exp2(c.note.depth_cents / 1200.0);
+    const double highest = partial_frequency(c.note, top) * std::exp2(c.note.depth_cents / 1200.0);
     if (!(highest < nyquist))
         return "harmonic " + std::to_string(top) + " of " + num(c.note.freq) + " Hz" +
                (c.note.depth_cents > 0.0 ? " with its vibrato" : "") + " reaches " + num(highest) +
@@ -211,6 +212,10 @@ parsed parse_command(const std::vector<std::string>& args) {
         } else if (opt == "--decays") {
             if (!parse_list(value, c.note.decays))
                 return fail(bad + " (numbers separated by commas)");
+        } else if (opt == "--inharmonicity") {
+            if (!parse_real(value, c.note.inharmonicity) ||
+                !(c.note.inharmonicity >= 0 && c.note.inharmonicity <= 0.1))
+                return fail("--inharmonicity must be 0 to 0.1, not '" + value + "'");
         } else if (opt == "--decay") {
             if (!parse_real(value, c.pluck_decay)) return fail(bad);
         } else if (opt == "--noise") {
@@ -273,6 +278,8 @@ Options for every sound (defaults in brackets):
 additive and vibrato:
   --amps A1,A2,...     relative amplitudes of harmonics 1, 2, ... [1]
   --decays D1,D2,...   decay rate of each harmonic, per second [0,...]
+additive:
+  --inharmonicity B    a stiff string's: partial k at k HZ sqrt(1 + B k^2) / sqrt(1 + B) [0]
 vibrato:
   --depth-cents C      pitch swing either side, in cents [25]
   --vibrato-hz R       swings per second [5.5]

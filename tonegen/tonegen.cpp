@@ -96,6 +96,10 @@ std::vector<double> sine(double freq, double amp, int rate, std::int64_t frames)
     return harmonic_tone({freq, {1.0}, {}, 0.0, 0.0}, amp, rate, frames);
 }
 
+double partial_frequency(const tone& t, int k) {
+    return k * t.freq * std::sqrt(1 + t.inharmonicity * k * k) / std::sqrt(1 + t.inharmonicity);
+}
+
 std::vector<double> harmonic_tone(const tone& t, double amp, int rate, std::int64_t frames) {
     check_frames(rate, frames);
     if (t.amps.empty()) throw std::invalid_argument("a tone needs at least one harmonic");
@@ -107,6 +111,8 @@ std::vector<double> harmonic_tone(const tone& t, double amp, int rate, std::int6
     if (norm == 0.0) return out;
 
     const bool vibrato = t.depth_cents > 0.0 && t.vibrato_hz > 0.0;
+    if (vibrato && t.inharmonicity != 0.0)
+        throw std::invalid_argument("no inharmonicity under vibrato");
     double cycles = 0.0;  // fundamental phase under vibrato, a running sum in cycles
     for (std::int64_t i = 0; i < frames; ++i) {
         const double time = double(i) / rate;
@@ -116,7 +122,12 @@ std::vector<double> harmonic_tone(const tone& t, double amp, int rate, std::int6
             const double a = t.amps[k - 1];
             if (a == 0.0) continue;
             const double envelope = t.decays.empty() ? 1.0 : std::exp(-t.decays[k - 1] * time);
-            s += a * envelope * std::sin(two_pi * frac(double(k) * phase));
+            // A stretched partial is no multiple of the fundamental's phase: its own, from the
+            // sample index.
+            const double cycles_k = t.inharmonicity != 0.0
+                                        ? frac(partial_frequency(t, int(k)) * double(i) / rate)
+                                        : frac(double(k) * phase);
+            s += a * envelope * std::sin(two_pi * cycles_k);
         }
         out[std::size_t(i)] = amp * (s / norm);
         if (vibrato) {

@@ -22,7 +22,13 @@ struct tone {
     std::vector<double> decays;
     double depth_cents = 0.0;
     double vibrato_hz = 0.0;
+    // A stiff string's inharmonicity B: harmonic k (a partial now) lies at
+    // k freq sqrt(1 + B k^2) / sqrt(1 + B), so that freq stays partial 1's. Not with vibrato.
+    double inharmonicity = 0.0;
 };
+
+// The frequency of partial k of `t`: k freq, stretched by its inharmonicity.
+double partial_frequency(const tone& t, int k);
 
 // amp * sin(2 pi freq i / rate) for i = 0..frames-1.
 // Typical use: auto x = sine(440.0, 0.8, 44100, 132300);

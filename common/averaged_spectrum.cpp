@@ -1,4 +1,4 @@
-#include "spectrum.h"
+#include "averaged_spectrum.h"
 
 #include <algorithm>
 #include <cmath>

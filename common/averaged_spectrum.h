@@ -1,7 +1,8 @@
 #pragma once
-// The averaged power spectrum that the pitch check reads: Hann-windowed frames of a power-of-two
-// length, their squared magnitudes averaged (Welch's method). Plain double arithmetic: this
-// spectrum only decides which note was played, never a printed level.
+// The averaged power spectrum in which harmsum checks which note sounds and harmtrace looks for
+// the partials of a stiff string: Hann-windowed frames of a power-of-two length, their squared
+// magnitudes averaged (Welch's method). Plain double arithmetic: this spectrum only decides
+// where something lies, never a printed level.
 
 #include <complex>
 #include <vector>

@@ -1,0 +1,221 @@
+#include "partials.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "averaged_spectrum.h"
+#include "fft.h"
+#include "report.h"
+#include "report_line.h"
+#include "resample.h"
+
+namespace {
+
+constexpr int longest_stretch = 1 << 19;  // samples of the note the partials are looked for in
+constexpr int longest_frame = 1 << 16;
+constexpr int shortest_frame = 1 << 12;
+constexpr int frames = 8;
+constexpr double reach_cents = 25;  // how far from its predicted place a partial is looked for
+constexpr double reach_bins = 2.5;
+constexpr double prominence = 10;  // a partial's peak over the median around it (10 dB)
+// Nothing this far under the spectrum's strongest bin (80 dB) is a partial: quantisation leaves
+// faint components of its own between the partials of a clean tone.
+constexpr double weakest = 1e-8;
+constexpr double outlier_cents = 5;
+constexpr int min_fit = 3;  // partials located for B
+
+double cents(double a, double b) {
+    return 1200 * std::log2(a / b);
+}
+
+// Partial k of the fit: k F sqrt(1 + B k^2).
+double model(int k, double b, double f) {
+    return k * f * std::sqrt(1 + b * k * k);
+}
+
+double median(std::vector<double> v) {
+    auto mid = v.begin() + std::ptrdiff_t(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
+
+// The peak of power within [lo, hi] Hz that stands `prominence` over the median of the bins
+// within `around` Hz of it: its frequency, or 0.
+double prominent_peak(const std::vector<double>& p, double df, double lo, double hi, double around,
+                      double strongest) {
+    const std::size_t n = p.size();
+    std::size_t best = 0;
+    for (std::size_t i = std::max<std::size_t>(1, std::size_t(std::ceil(lo / df)));
+         i + 1 < n && double(i) * df <= hi; ++i)
+        if (p[i] > p[i - 1] && p[i] >= p[i + 1] && (best == 0 || p[i] > p[best])) best = i;
+    if (best == 0 || !(p[best] >= weakest * strongest)) return 0;
+    const std::size_t half = std::max<std::size_t>(4, std::size_t(around / df));
+    const std::size_t a = best > half ? best - half : 0, b = std::min(n, best + half + 1);
+    const std::vector<double> near(p.begin() + std::ptrdiff_t(a), p.begin() + std::ptrdiff_t(b));
+    if (!(p[best] > std::pow(10.0, prominence / 10) * median(near))) return 0;
+    // The vertex of the parabola through the log powers of the peak bin and its neighbours.
+    const double l = std::log(p[best - 1]), c = std::log(p[best]), r = std::log(p[best + 1]);
+    const double d = l - 2 * c + r;
+    return (double(best) + (d < 0 ? std::clamp(0.5 * (l - r) / d, -0.5, 0.5) : 0.0)) * df;
+}
+
+// Where the partials located so far put partial k: the fit once three are located, else k f1.
+double predicted(const partial_set& p, int k, double f0) {
+    double b, f;
+    if (p.located_count >= min_fit && fit_inharmonicity(p.freq, p.located, b, f))
+        return model(k, b, f);
+    return k * (p.located[1] ? p.freq[1] : f0);
+}
+
+}  // namespace
+
+bool fit_inharmonicity(const double* freq, const bool* use, double& b, double& f) {
+    // y = (f_k / k)^2 = F^2 + F^2 B x with x = k^2, about the means.
+    double mx = 0, my = 0;
+    int n = 0;
+    for (int k = 1; k <= harmonics; ++k)
+        if (use[k]) {
+            const double y = (freq[k] / k) * (freq[k] / k);
+            ++n;
+            mx += (k * k - mx) / n;
+            my += (y - my) / n;
+        }
+    if (n < 2) return false;
+    double sxx = 0, sxy = 0;
+    for (int k = 1; k <= harmonics; ++k)
+        if (use[k]) {
+            const double y = (freq[k] / k) * (freq[k] / k);
+            sxx += (k * k - mx) * (k * k - mx);
+            sxy += (k * k - mx) * (y - my);
+        }
+    const double slope = sxy / sxx, intercept = my - slope * mx;
+    if (!(intercept > 0)) return false;
+    b = slope / intercept;
+    f = std::sqrt(intercept);
+    return true;
+}
+
+partial_set locate_partials(const double* x0, int nx0, double dt0, double f0) {
+    partial_set p;
+    const double rate = 1 / dt0;
+    const int n = std::min(nx0, longest_stretch);
+    const int len = n < 1 ? 0 : std::min(longest_frame, int(std::bit_floor(unsigned(n))));
+    if (len >= shortest_frame) {
+        const std::vector<double> power = welch_power(x0, n, len, frames);
+        const double df = rate / len;
+        const double strongest = *std::max_element(power.begin(), power.end());
+        for (int k = 1; k <= harmonics; ++k) {
+            const double at = predicted(p, k, f0);
+            const double reach =
+                std::max(at * (std::exp2(reach_cents / 1200) - 1), reach_bins * df);
+            if (at + reach >= rate / 2) break;
+            const double f = prominent_peak(power, df, at - reach, at + reach, f0 / 2, strongest);
+            if (f > 0) {
+                p.freq[k] = f;
+                p.located[k] = true;
+                ++p.located_count;
+            }
+        }
+    }
+    // The fit, once more without the partials that stray from it.
+    double b = 0, f = p.located[1] ? p.freq[1] : f0;
+    if (p.located_count >= min_fit && fit_inharmonicity(p.freq, p.located, b, f)) {
+        bool kept[harmonics + 1] = {};
+        int count = 0;
+        for (int k = 1; k <= harmonics; ++k)
+            if (p.located[k] && std::abs(cents(p.freq[k], model(k, b, f))) <= outlier_cents)
+                kept[k] = true, ++count;
+        double b2, f2;
+        if (count >= min_fit && fit_inharmonicity(p.freq, kept, b2, f2)) b = b2, f = f2;
+        p.b = b;
+    } else {
+        b = 0;
+    }
+    for (int k = 1; k <= harmonics; ++k)
+        if (!p.located[k]) p.freq[k] = model(k, b, f);
+    return p;
+}
+
+void partial_report(const double* x0, int nx0, double dt0, double dt, const partial_set& p,
+                    output& out, worker_pool& pool) {
+    const std::int64_t m = final_grid_points(nx0, dt0, dt);
+    if (m < window_points) return;
+    const std::int64_t windows = (m - window_points) / window_advance + 1;
+    constexpr int window_bins = window_points / 2;
+    constexpr int points_per_bin = window_points / period_points;  // harmonic k at bin 8k + 1
+
+    // Partial k's grid: its step, its bin's frequency, the plan for the bins its line reads,
+    // and how many of its points a report window's points make.
+    struct grid_of {
+        double dt;
+        ext ratio;  // dt / dt_k
+        int bin;
+        double frq[window_bins + 1];
+        fft_plan plan;
+    };
+    std::vector<grid_of> g(harmonics + 1);
+    for (int k = 1; k <= harmonics; ++k) {
+        grid_of& q = g[std::size_t(k)];
+        q.dt = double(step_per_hertz / (ext(p.freq[k]) / k));
+        q.ratio = ext(dt) / q.dt;
+        q.bin = points_per_bin * k + 1;
+        for (int i = q.bin - floor_reach; i <= q.bin + floor_reach; ++i)
+            q.frq[i] = bin_frequency(i, window_points, q.dt);
+        q.plan = make_fft_plan(window_points, q.bin - 1 - floor_reach, q.bin - 1 + floor_reach);
+    }
+    // The first point (0-based) of partial k's window nearest in time to report window w.
+    auto start = [&](int k, std::int64_t w) {
+        return std::int64_t(std::llround(double(window_advance * w * g[std::size_t(k)].ratio)));
+    };
+
+    constexpr int batch = 128;
+    constexpr int line_room = report_line_width + 1;
+    ext widest = 1;
+    for (int k = 1; k <= harmonics; ++k) widest = std::max(widest, g[std::size_t(k)].ratio);
+    const std::size_t span =
+        std::size_t(std::ceil(double(window_advance * (batch - 1) * widest))) + window_points + 2;
+    struct worker_space {
+        double x1[window_points];
+        double y[window_points];
+        double pt[window_bins + 1];
+    };
+    std::vector<std::unique_ptr<double[]>> grid(harmonics + 1);
+    for (int k = 1; k <= harmonics; ++k)
+        grid[std::size_t(k)] = std::make_unique_for_overwrite<double[]>(span);
+    auto lines = std::make_unique_for_overwrite<char[]>(std::size_t(batch) * harmonics * line_room);
+    int length[batch * harmonics];
+    std::vector<std::unique_ptr<worker_space>> space(static_cast<std::size_t>(pool.size()));
+    for (auto& s : space) s = std::make_unique_for_overwrite<worker_space>();
+
+    for (std::int64_t w0 = 0; w0 < windows && !out.failed(); w0 += batch) {
+        const int nb = int(std::min<std::int64_t>(batch, windows - w0));
+        // Each partial's points for the batch, made afresh: one grid per worker at a time.
+        pool.run_items(harmonics, [&](int q, int) {
+            const int k = q + 1;
+            const std::int64_t a = start(k, w0) + 1, b = start(k, w0 + nb - 1) + window_points;
+            resample_cursor cur = cursor_for(nx0, dt0, g[std::size_t(k)].dt, a);
+            resample_points(x0, nx0, dt0, g[std::size_t(k)].dt, a, b, cur, nullptr,
+                            grid[std::size_t(k)].get());
+        });
+        pool.run_items(nb * harmonics, [&](int item, int worker) {
+            const int q = item / harmonics, k = item % harmonics + 1;
+            const grid_of& gk = g[std::size_t(k)];
+            worker_space& ws = *space[std::size_t(worker)];
+            std::memcpy(ws.x1, grid[std::size_t(k)].get() + (start(k, w0 + q) - start(k, w0)),
+                        sizeof ws.x1);
+            const double* r = fft_pruned(gk.plan, ws.x1, ws.y);
+            for (int i = gk.plan.k0 + 1; i <= gk.plan.k1 + 1; ++i)
+                ws.pt[i] = pruned_bin_power(r, gk.plan, i, gk.dt);
+            double v[report_reals];
+            line_values(ws.pt, gk.frq, gk.bin, w0 + q, dt, v);
+            length[item] = format_report_line(lines.get() + std::size_t(item) * line_room, k, v);
+        });
+        for (int item = 0; item < nb * harmonics; ++item)
+            out.put(std::string_view(lines.get() + std::size_t(item) * line_room,
+                                     std::size_t(length[item])));
+    }
+}
