@@ -6,9 +6,10 @@
 // Besides the sanitizers' checks: a bad sample must give a short printable message tagged with
 // statement 20; the fundamental must lie within the refinement's reach of the (hinted) scan; the
 // report must be whole report lines, the same number for every window, harmonics counted up from
-// 1. The program's computation is checked bit for bit against the straightforward one: a trial
-// at the coarse step nearest the fundamental and one at the fundamental, and for short inputs
-// (or one input in eight) the whole report.
+// 1, and one input in four also goes through --partials (check_partials). The program's
+// computation is checked bit for bit against the straightforward one: a trial at the coarse step
+// nearest the fundamental and one at the fundamental, and for short inputs (or one input in
+// eight) the whole report.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -23,6 +24,7 @@
 #include "input.h"
 #include "options.h"
 #include "output.h"
+#include "partials.h"
 #include "record_reader.h"
 #include "reference.h"
 #include "report.h"
@@ -72,6 +74,36 @@ std::string report(const double* x0, int nx0, double dt0, const search_result& s
         reference_report(x0, nx0, dt0, s.f0, s.dt, out);
     check(out.flush(), "writing the report failed");
     return text;
+}
+
+// --partials: every partial where it lies is a positive finite frequency, and the report holds
+// ten lines a window, harmonics 1 .. 10, with the times of the plain report's windows.
+void check_partials(const double* x0, int nx0, double dt0, int s0, const search_result& s,
+                    const std::string& plain) {
+    const partial_set p = locate_partials(x0 + s0, nx0 - s0, dt0, s.f0);
+    for (int k = 1; k <= harmonics; ++k)
+        check(std::isfinite(p.freq[k]) && p.freq[k] > 0, "a partial out of range");
+    check(std::isfinite(p.b), "inharmonicity not a number");
+    std::string text;
+    output out(text);
+    partial_report(x0, nx0, dt0, s.dt, p, out, pool_of(2));
+    check(out.flush(), "writing the partials failed");
+    const std::size_t width = report_line_width + 1;
+    const std::int64_t m = final_grid_points(nx0, dt0, s.dt);
+    const std::size_t windows =
+        m < window_points ? 0 : std::size_t((m - window_points) / window_advance + 1);
+    check(text.size() == windows * harmonics * width, "partials: not ten lines a window");
+    const std::size_t per_window = windows ? plain.size() / width / windows : 0;
+    const std::size_t times = std::size_t(report_fields[frequency].first);
+    for (std::size_t n = 0; n < windows * harmonics; ++n) {
+        char want[16];
+        std::snprintf(want, sizeof want, "%4d", int(n % harmonics + 1));
+        check(text.compare(n * width, 4, want) == 0, "partials: harmonics not counted up from 1");
+        if (per_window > 0)
+            check(text.compare(n * width + 4, times - 4, plain,
+                               n / harmonics * per_window * width + 4, times - 4) == 0,
+                  "partials: times differ from the report's");
+    }
 }
 
 // Whole lines of report_line_width columns; in each window the harmonics 1, 2, ..., the same
@@ -180,6 +212,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const std::string text = report(x0.get(), nx0, dt0, s, true);
     check_report(text, nx0, dt0, s);
+    if (size % 4 == 3) check_partials(x0.get(), nx0, dt0, s0, s, text);
 
     const int nearest = std::clamp(int(std::lround(24 * std::log2(s.f0 / 27.5))), 0, last_step);
     check_trial(x0.get() + s0, nx0 - s0, dt0, coarse_frequency(nearest), coarse_trial());
