@@ -18,6 +18,7 @@
 #include "record_reader.h"
 #include "report.h"
 #include "summary.h"
+#include "usage.h"
 
 namespace {
 
@@ -142,18 +143,14 @@ int summary(const harmsum_options& o) {
 
 int main(int argc, char** argv) {
     const parsed_options p = parse_options(std::vector<std::string>(argv + 1, argv + argc));
-    if (!p.error.empty()) {
-        report_error(program, p.error);
-        write_error(harmsum_usage);
-        return 2;
-    }
+    if (!p.error.empty()) return usage_error(program, p.error, harmsum_usage_line);
     output out;
     switch (p.o.command) {
         case harmsum_options::help:
             out.put(harmsum_usage);
             return out.flush() ? 0 : 2;
         case harmsum_options::version:
-            out.put("harmsum (harmtrace toolkit) " TOOLKIT_VERSION "\n");
+            out.put(version_line(program));
             return out.flush() ? 0 : 2;
         case harmsum_options::prepare:
             return prepare(p.o);

@@ -3,6 +3,9 @@
 #include <charconv>
 #include <cmath>
 
+const char harmsum_usage_line[] =
+    "usage: harmsum prepare|summary ... (harmsum --help tells more)\n";
+
 const char harmsum_usage[] =
     "Usage: harmsum prepare [-c N] [-t FROM:TO] --info INFO HEADER SAMPLES > MONO\n"
     "       harmsum summary --info INFO --name NAME [--hint] [--no-check] [--found HZ]\n"

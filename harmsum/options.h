@@ -29,4 +29,6 @@ struct parsed_options {
 
 parsed_options parse_options(const std::vector<std::string>& args);
 
+// The help text, and the line a usage error ends with.
 extern const char harmsum_usage[];
+extern const char harmsum_usage_line[];

@@ -134,4 +134,21 @@ TEST(Harmplot, WithoutGnuplotTheTablesAreWrittenAndTheRunSucceeds) {
     run_shell("rm -rf '" + dir + "'");
 }
 
+TEST(Harmplot, HelpAndVersionOfHarmplotAndHarmsum) {
+    // harmplot takes its version from the harmtrace it finds.
+    const std::string path = "PATH=" + dir_of(HARMTRACE_EXE) + ":$PATH '" + harmplot + "' ";
+    const process_result help = run_shell(path + "-o x --help"), h = run_shell(path + "-h");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.out.starts_with("Usage: harmplot [OPTION]... FILE...\n")) << help.out;
+    EXPECT_EQ(h.out, help.out);
+    EXPECT_EQ(run_shell(path + "--version").out, "harmplot (harmtrace toolkit) 1.0\n");
+    expect_help_and_version(HARMSUM_EXE, {"--help"}, "Usage: harmsum prepare",
+                            "harmsum (harmtrace toolkit) 1.0\n");
+    const process_result bad = run_program(HARMSUM_EXE, {"tidy"}, "");
+    EXPECT_EQ(bad.status, 2);
+    EXPECT_EQ(bad.err,
+              "harmsum: unknown command tidy\n"
+              "usage: harmsum prepare|summary ... (harmsum --help tells more)\n");
+}
+
 }  // namespace
