@@ -195,6 +195,30 @@ TEST(HarmplotSummary, AWrongFundamentalIsCorrectedAndAWrongHintDoubted) {
     run_shell("rm -rf '" + dir + "'");
 }
 
+TEST(HarmplotSummary, ABentAttackIsWarnedOfWithAnSThatMendsIt) {
+    const std::string dir = fresh_dir("harmplot-bent");
+    // 0.2 s at 452 Hz, then 440 Hz: the search's 64 periods lie in the attack.
+    std::vector<double> x = tonegen::harmonic_tone(
+        {.freq = 452.0, .amps = {1, 0.5, 0.3}, .decays = {}}, 0.8, 44100, 8820);
+    const std::vector<double> rest = tonegen::harmonic_tone(
+        {.freq = 440.0, .amps = {1, 0.5, 0.3}, .decays = {}}, 0.8, 44100, 2 * 44100);
+    x.insert(x.end(), rest.begin(), rest.end());
+    write_file(dir + "/bent.wav", tonegen::encode_wav({x}, 44100, 16));
+    run_result res = harmplot(dir, "bent.wav");
+    EXPECT_EQ(res.rows["bent.wav"].at(0).at("check"), "doubtful");
+    const std::size_t at = res.r.out.find("  the pitch settles at 440.0 Hz, 46 cents from the ");
+    ASSERT_NE(at, std::string::npos) << res.r.out;
+    const std::size_t s = res.r.out.find("try -s ", at);
+    ASSERT_NE(s, std::string::npos);
+    const std::string from = res.r.out.substr(s + 7, res.r.out.find('\n', s) - s - 7);
+    EXPECT_GE(std::stod(from), 0.2);
+    run_result mended = harmplot(dir, "-s " + from + " bent.wav");
+    const row& r = mended.rows["bent.wav"].at(0);
+    EXPECT_EQ(r.at("check") + " " + r.at("note"), "ok A4");
+    EXPECT_LE(std::abs(number(r, "cents")), 1);
+    run_shell("rm -rf '" + dir + "'");
+}
+
 TEST(HarmplotSummary, NoNoteGivesAReasonAndStatusOne) {
     const std::string dir = fresh_dir("harmplot-nonote");
     tonegen(dir, "silence.wav", "sine --amp 0 --seconds 2");

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "decay.h"
+#include "partials.h"
 #include "pitch.h"
 
 namespace {
@@ -59,6 +60,20 @@ TEST(HarmonicSieve, FindsAFundamentalWhoseOddHarmonicsAreWeak) {
     EXPECT_NEAR(best_fundamental({{2000, 1}}).f, 2000, 1e-9);
     // No peaks, no note.
     EXPECT_EQ(best_fundamental({}).score, 0);
+}
+
+TEST(InharmonicityFit, RecoversBAndLeavesOutTheUnused) {
+    const double b = 3.2e-4, f = 109.7;
+    double freq[11] = {}, got_b = 0, got_f = 0;
+    bool use[11] = {};
+    for (int k = 1; k <= 10; ++k) freq[k] = k * f * std::sqrt(1 + b * k * k), use[k] = k != 4;
+    freq[4] = 999;  // a stray peak, not used
+    ASSERT_TRUE(fit_inharmonicity(freq, use, got_b, got_f));
+    EXPECT_NEAR(got_b / b, 1, 1e-9);
+    EXPECT_NEAR(got_f / f, 1, 1e-12);
+    bool one[11] = {};
+    one[3] = true;
+    EXPECT_FALSE(fit_inharmonicity(freq, one, got_b, got_f));  // a line needs two points
 }
 
 }  // namespace
