@@ -13,7 +13,7 @@
 #include "report.h"
 #include "resample.h"
 #include "search.h"
-#include "spectrum.h"
+#include "full_transform.h"
 #include "trial.h"
 
 namespace {

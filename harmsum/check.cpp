@@ -4,7 +4,7 @@
 #include <cmath>
 #include <vector>
 
-#include "averaged_spectrum.h"
+#include "welch.h"
 #include "decay.h"
 #include "note.h"
 #include "pitch.h"

@@ -1,5 +1,5 @@
 #pragma once
-// Which note sounds, read from an averaged power spectrum (averaged_spectrum.h) by a harmonic
+// Which note sounds, read from an averaged power spectrum (welch.h) by a harmonic
 // sieve, independently of the fundamental search: the check of a found fundamental weighs the two.
 //
 // A candidate fundamental f is scored by how well its harmonics explain the spectrum's peaks:

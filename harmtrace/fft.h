@@ -11,7 +11,7 @@
 //     | Re Y(0..H-1)   | Y(H)   | Im Y(1..H-1)   |
 //
 // Bins are 1-based as in the algorithm: bin i is transform index i - 1. The full transform, which
-// computes every bin, is the reference's (reference/spectrum.h); it and the pruned one below
+// computes every bin, is the reference's (reference/full_transform.h); it and the pruned one below
 // compute every value through the same functions, so they give the same doubles.
 
 #include <vector>

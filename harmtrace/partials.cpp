@@ -7,7 +7,7 @@
 #include <memory>
 #include <vector>
 
-#include "averaged_spectrum.h"
+#include "welch.h"
 #include "fft.h"
 #include "report.h"
 #include "report_line.h"

@@ -9,7 +9,7 @@
 #include "report.h"
 #include "report_line.h"
 #include "resample.h"
-#include "spectrum.h"
+#include "full_transform.h"
 
 namespace {
 

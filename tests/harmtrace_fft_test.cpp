@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "spectrum.h"
+#include "full_transform.h"
 
 namespace {
 

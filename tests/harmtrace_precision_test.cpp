@@ -12,7 +12,7 @@
 #include "report.h"
 #include "resample.h"
 #include "search.h"
-#include "spectrum.h"
+#include "full_transform.h"
 #include "trial.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "averaged_spectrum.h"
+#include "welch.h"
 
 #include <algorithm>
 #include <cmath>

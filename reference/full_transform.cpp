@@ -1,4 +1,4 @@
-#include "spectrum.h"
+#include "full_transform.h"
 
 #include <algorithm>
 #include <cassert>
