@@ -52,3 +52,24 @@ std::vector<double> welch_power(const double* x, long n, int len, int max_frames
     for (double& p : power) p /= double(frames);
     return power;
 }
+
+std::size_t strongest_peak(const std::vector<double>& p, double df, double lo, double hi) {
+    std::size_t best = 0;
+    for (std::size_t i = std::max<std::size_t>(1, std::size_t(std::ceil(lo / df)));
+         i + 1 < p.size() && double(i) * df <= hi; ++i)
+        if (p[i] > p[i - 1] && p[i] >= p[i + 1] && (best == 0 || p[i] > p[best])) best = i;
+    return best;
+}
+
+double peak_frequency(const std::vector<double>& p, std::size_t i, double df) {
+    const double l = std::log(p[i - 1]), c = std::log(p[i]), r = std::log(p[i + 1]);
+    const double d = l - 2 * c + r;
+    return (double(i) + (d < 0 ? std::clamp(0.5 * (l - r) / d, -0.5, 0.5) : 0.0)) * df;
+}
+
+double median_power(const std::vector<double>& p, std::size_t a, std::size_t b) {
+    std::vector<double> v(p.begin() + std::ptrdiff_t(a), p.begin() + std::ptrdiff_t(b));
+    auto mid = v.begin() + std::ptrdiff_t(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}

@@ -3,25 +3,14 @@
 #include <algorithm>
 #include <cmath>
 
+#include "welch.h"
+
 namespace {
 
 constexpr double min_freq = 20;       // Hz: rumble and offset below this are no note
 constexpr double peak_margin = 31.6;  // 15 dB over the local median
 constexpr double range = 1e-5;        // 50 dB under the strongest peak
 constexpr int max_harmonics = 10;
-
-// Vertex offset (-0.5 .. 0.5 bins) of the parabola through the log powers around bin i.
-double vertex(const std::vector<double>& p, std::size_t i) {
-    const double a = std::log(p[i - 1]), b = std::log(p[i]), c = std::log(p[i + 1]);
-    const double d = a - 2 * b + c;
-    return d < 0 ? std::clamp(0.5 * (a - c) / d, -0.5, 0.5) : 0.0;
-}
-
-double median(std::vector<double>& v) {
-    auto mid = v.begin() + std::ptrdiff_t(v.size() / 2);
-    std::nth_element(v.begin(), mid, v.end());
-    return *mid;
-}
 
 // Half-width of a harmonic's slot: 3 % of its frequency (strings are stiff, pitch wavers), at
 // most a quarter of the spacing of harmonics.
@@ -47,15 +36,13 @@ std::vector<peak> spectral_peaks(const std::vector<double>& power, double df) {
     double strongest = 0;
     for (std::size_t i = first; i + 1 < n; ++i) strongest = std::max(strongest, power[i]);
     if (!(strongest > 0)) return out;
-    std::vector<double> around;
     for (std::size_t i = first; i + 1 < n; ++i) {
         const double p = power[i];
         if (!(p > power[i - 1] && p >= power[i + 1] && p > strongest * range)) continue;
         const std::size_t half = std::clamp<std::size_t>(std::size_t(0.12 * double(i)), 8, 512);
         const std::size_t lo = i > half ? i - half : 1, hi = std::min(n, i + half + 1);
-        around.assign(power.begin() + std::ptrdiff_t(lo), power.begin() + std::ptrdiff_t(hi));
-        if (!(p > peak_margin * median(around))) continue;
-        out.push_back({(double(i) + vertex(power, i)) * df, p});
+        if (!(p > peak_margin * median_power(power, lo, hi))) continue;
+        out.push_back({peak_frequency(power, i, df), p});
     }
     return out;
 }
@@ -120,12 +107,7 @@ fundamental_guess best_fundamental(const std::vector<peak>& peaks, double extra)
 }
 
 double peak_near(const std::vector<double>& power, double df, double near) {
-    const double lo = near * std::pow(2.0, -0.05), hi = near * std::pow(2.0, 0.05);
-    std::size_t best = 0;
-    for (std::size_t i = std::max<std::size_t>(1, std::size_t(std::ceil(lo / df)));
-         i + 1 < power.size() && double(i) * df <= hi; ++i)
-        if (power[i] > power[i - 1] && power[i] >= power[i + 1] &&
-            (best == 0 || power[i] > power[best]))
-            best = i;
-    return best ? (double(best) + vertex(power, best)) * df : 0;
+    const std::size_t best =
+        strongest_peak(power, df, near * std::pow(2.0, -0.05), near * std::pow(2.0, 0.05));
+    return best ? peak_frequency(power, best, df) : 0;
 }

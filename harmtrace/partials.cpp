@@ -7,11 +7,11 @@
 #include <memory>
 #include <vector>
 
-#include "welch.h"
 #include "fft.h"
 #include "report.h"
 #include "report_line.h"
 #include "resample.h"
+#include "welch.h"
 
 namespace {
 
@@ -37,30 +37,16 @@ double model(int k, double b, double f) {
     return k * f * std::sqrt(1 + b * k * k);
 }
 
-double median(std::vector<double> v) {
-    auto mid = v.begin() + std::ptrdiff_t(v.size() / 2);
-    std::nth_element(v.begin(), mid, v.end());
-    return *mid;
-}
-
 // The peak of power within [lo, hi] Hz that stands `prominence` over the median of the bins
 // within `around` Hz of it: its frequency, or 0.
 double prominent_peak(const std::vector<double>& p, double df, double lo, double hi, double around,
                       double strongest) {
-    const std::size_t n = p.size();
-    std::size_t best = 0;
-    for (std::size_t i = std::max<std::size_t>(1, std::size_t(std::ceil(lo / df)));
-         i + 1 < n && double(i) * df <= hi; ++i)
-        if (p[i] > p[i - 1] && p[i] >= p[i + 1] && (best == 0 || p[i] > p[best])) best = i;
+    const std::size_t best = strongest_peak(p, df, lo, hi);
     if (best == 0 || !(p[best] >= weakest * strongest)) return 0;
     const std::size_t half = std::max<std::size_t>(4, std::size_t(around / df));
-    const std::size_t a = best > half ? best - half : 0, b = std::min(n, best + half + 1);
-    const std::vector<double> near(p.begin() + std::ptrdiff_t(a), p.begin() + std::ptrdiff_t(b));
-    if (!(p[best] > std::pow(10.0, prominence / 10) * median(near))) return 0;
-    // The vertex of the parabola through the log powers of the peak bin and its neighbours.
-    const double l = std::log(p[best - 1]), c = std::log(p[best]), r = std::log(p[best + 1]);
-    const double d = l - 2 * c + r;
-    return (double(best) + (d < 0 ? std::clamp(0.5 * (l - r) / d, -0.5, 0.5) : 0.0)) * df;
+    const std::size_t a = best > half ? best - half : 0, b = std::min(p.size(), best + half + 1);
+    if (!(p[best] > std::pow(10.0, prominence / 10) * median_power(p, a, b))) return 0;
+    return peak_frequency(p, best, df);
 }
 
 // Where the partials located so far put partial k: the fit once three are located, else k f1.
@@ -145,7 +131,6 @@ void partial_report(const double* x0, int nx0, double dt0, double dt, const part
     const std::int64_t m = final_grid_points(nx0, dt0, dt);
     if (m < window_points) return;
     const std::int64_t windows = (m - window_points) / window_advance + 1;
-    constexpr int window_bins = window_points / 2;
     constexpr int points_per_bin = window_points / period_points;  // harmonic k at bin 8k + 1
 
     // Partial k's grid: its step, its bin's frequency, the plan for the bins its line reads,
@@ -172,24 +157,18 @@ void partial_report(const double* x0, int nx0, double dt0, double dt, const part
         return std::int64_t(std::llround(double(window_advance * w * g[std::size_t(k)].ratio)));
     };
 
-    constexpr int batch = 128;
+    constexpr int batch = window_batch;
     constexpr int line_room = report_line_width + 1;
     ext widest = 1;
     for (int k = 1; k <= harmonics; ++k) widest = std::max(widest, g[std::size_t(k)].ratio);
     const std::size_t span =
         std::size_t(std::ceil(double(window_advance * (batch - 1) * widest))) + window_points + 2;
-    struct worker_space {
-        double x1[window_points];
-        double y[window_points];
-        double pt[window_bins + 1];
-    };
     std::vector<std::unique_ptr<double[]>> grid(harmonics + 1);
     for (int k = 1; k <= harmonics; ++k)
         grid[std::size_t(k)] = std::make_unique_for_overwrite<double[]>(span);
     auto lines = std::make_unique_for_overwrite<char[]>(std::size_t(batch) * harmonics * line_room);
     int length[batch * harmonics];
-    std::vector<std::unique_ptr<worker_space>> space(static_cast<std::size_t>(pool.size()));
-    for (auto& s : space) s = std::make_unique_for_overwrite<worker_space>();
+    const auto space = window_spaces(pool);
 
     for (std::int64_t w0 = 0; w0 < windows && !out.failed(); w0 += batch) {
         const int nb = int(std::min<std::int64_t>(batch, windows - w0));
@@ -204,7 +183,7 @@ void partial_report(const double* x0, int nx0, double dt0, double dt, const part
         pool.run_items(nb * harmonics, [&](int item, int worker) {
             const int q = item / harmonics, k = item % harmonics + 1;
             const grid_of& gk = g[std::size_t(k)];
-            worker_space& ws = *space[std::size_t(worker)];
+            window_space& ws = *space[std::size_t(worker)];
             std::memcpy(ws.x1, grid[std::size_t(k)].get() + (start(k, w0 + q) - start(k, w0)),
                         sizeof ws.x1);
             const double* r = fft_pruned(gk.plan, ws.x1, ws.y);

@@ -12,8 +12,6 @@
 
 namespace {
 
-constexpr int window_bins = window_points / 2;  // bins 2 .. window_bins are delivered
-
 // The window's grid points whose times each line carries (0-based within the window): its first,
 // its middle one (the 4096th point, not the exact middle, which lies between two points) and its
 // last.
@@ -33,6 +31,12 @@ constexpr index_range window_indices(int first, int last) {
 static_assert(window_indices(9, 81).k0 == 5 && window_indices(9, 81).k1 == 83);
 
 }  // namespace
+
+std::vector<std::unique_ptr<window_space>> window_spaces(const worker_pool& pool) {
+    std::vector<std::unique_ptr<window_space>> space(static_cast<std::size_t>(pool.size()));
+    for (auto& s : space) s = std::make_unique_for_overwrite<window_space>();
+    return space;
+}
 
 std::int64_t final_grid_points(int nx0, double dt0, double dt) {
     const ext m = (ext(nx0) * dt0) / dt;
@@ -101,23 +105,15 @@ void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt
     if (found == 0) return;
     const fft_plan plan = window_plan(bins, found);
 
-    // The grid is made a batch of windows at a time: the batch's points, then its windows side
-    // by side, then their lines in order.
-    constexpr int batch = 128;
+    constexpr int batch = window_batch;
     constexpr int span = (batch - 1) * window_advance + window_points;
     constexpr int line_room = harmonics * (report_line_width + 1);
-    struct worker_space {
-        double x1[window_points];
-        double y[window_points];
-        double pt[window_bins + 1];
-    };
     // Work space only: every element is written before it is read.
     auto grid = std::make_unique_for_overwrite<double[]>(span);
     auto lines = std::make_unique_for_overwrite<char[]>(std::size_t(batch) * line_room);
     int length[batch];
     const int workers = pool.size();
-    std::vector<std::unique_ptr<worker_space>> space(static_cast<std::size_t>(workers));
-    for (auto& s : space) s = std::make_unique_for_overwrite<worker_space>();
+    const auto space = window_spaces(pool);
 
     std::int64_t have = 0;  // grid points made so far
     for (std::int64_t w0 = 0; w0 < windows && !out.failed(); w0 += batch) {
@@ -139,7 +135,7 @@ void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt
         have = last;
 
         pool.run_items(nb, [&](int q, int worker) {
-            worker_space& ws = *space[std::size_t(worker)];
+            window_space& ws = *space[std::size_t(worker)];
             std::memcpy(ws.x1, grid.get() + window_advance * q, sizeof ws.x1);
             const double* r = fft_pruned(plan, ws.x1, ws.y);
             for (int i = plan.k0 + 1; i <= plan.k1 + 1; ++i)

@@ -7,11 +7,30 @@
 // Window bins are 1-based: bin i of a window has the frequency (i - 1) / (window_points dt).
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "fft.h"
 #include "output.h"
 #include "parallel.h"
 #include "report_layout.h"
+
+// Bins 2 .. window_bins of a window are delivered.
+constexpr int window_bins = window_points / 2;
+// The report is made a batch of windows at a time: a batch's grid points, then its windows side
+// by side, then their lines in order.
+constexpr int window_batch = 128;
+
+// What a worker needs for one window: its copy of the grid, the transform's second buffer and
+// the bins' powers (1-based).
+struct window_space {
+    double x1[window_points];
+    double y[window_points];
+    double pt[window_bins + 1];
+};
+
+// Work spaces for each of the pool's workers; every element is written before it is read.
+std::vector<std::unique_ptr<window_space>> window_spaces(const worker_pool& pool);
 
 // Number of points of the final grid: trunc(nx0 * dt0 / dt).
 std::int64_t final_grid_points(int nx0, double dt0, double dt);
