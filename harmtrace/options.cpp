@@ -7,12 +7,12 @@
 #include "usage.h"
 
 const char* const usage_line =
-    "usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] [--partials] < samples > "
-    "report\n";
+    "usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] [--partials] [--follow] < "
+    "samples > report\n";
 
 const char* const help_text =
-    "Usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] [--partials] < samples > "
-    "report\n"
+    "Usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] [--partials] [--follow] < "
+    "samples > report\n"
     "Finds the fundamental of one recorded note, read as text (one sample per line, the first\n"
     "value of each line), and writes for every window of eight periods one report line per\n"
     "harmonic 1 to 10 found.\n"
@@ -28,6 +28,9 @@ const char* const help_text =
     "  --partials   measure each partial where it lies rather than at k times the\n"
     "               fundamental (stiff strings: pianos, guitars), and give the string's\n"
     "               inharmonicity B on standard error\n"
+    "  --follow     follow the pitch (vibrato, a bent attack, drift): each window holds\n"
+    "               eight periods of the note's own pitch and is measured at k times its\n"
+    "               own fundamental, which the frequency field gives\n"
     "  -h, --help   show this text\n"
     "  --version    show the version\n"
     "\n"
@@ -84,8 +87,8 @@ options parse_options(int argc, const char* const* argv) {
             o.what = a == "--version" ? options::action::version : options::action::help;
             return o;
         }
-        if (a == "--partials") {
-            o.partials = true;
+        if (a == "--partials" || a == "--follow") {
+            (a == "--partials" ? o.partials : o.follow) = true;
             continue;
         }
         if (a.size() < 2 || a[0] != '-' || !std::strchr("rfsj", a[1]))

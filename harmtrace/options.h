@@ -17,6 +17,7 @@ struct options {
     int threads = 0;           // -j: threads to use, 1 .. 1024 (at most one per core); 0 for
                                // one per core
     bool partials = false;     // --partials: each partial measured where it lies
+    bool follow = false;       // --follow: each window measured at its own fundamental
 };
 
 // Reads argv[1 .. argc-1]: -r RATE, -f HZ|NOTE, -s SECONDS, -j THREADS (each also

@@ -5,8 +5,13 @@
 #include "constants.h"
 #include "input.h"
 
-void resample_points(const double* x0, int nx0, double dt0, double dt, std::int64_t first,
-                     std::int64_t last, resample_cursor& cur, double* t, double* x) {
+namespace {
+
+// The walk of every grid: point r's time from time_of(r), its value from the input samples that
+// bracket it.
+template <class TimeOf>
+void walk(const double* x0, int nx0, double dt0, std::int64_t first, std::int64_t last,
+          TimeOf time_of, resample_cursor& cur, double* t, double* x) {
     int j = cur.j;
     double tj = input_time(j, dt0);  // time of input sample j, kept while j stays
     // Slope and intercept belong to an interval, not to a grid point: keep
@@ -19,7 +24,7 @@ void resample_points(const double* x0, int nx0, double dt0, double dt, std::int6
             std::fill(x + (r - first), x + (last - first + 1), 0.0);
             break;
         }
-        const double tr = grid_time(r, dt);
+        const double tr = time_of(r);
         double xr = 0;
         for (; j <= nx0 - 1; tj = input_time(++j, dt0)) {
             if (tj == tr) {
@@ -45,12 +50,27 @@ void resample_points(const double* x0, int nx0, double dt0, double dt, std::int6
     cur.j = j;
 }
 
-resample_cursor cursor_for(int nx0, double dt0, double dt, std::int64_t r) {
-    const double tr = grid_time(r, dt);
+}  // namespace
+
+void resample_points(const double* x0, int nx0, double dt0, double dt, std::int64_t first,
+                     std::int64_t last, resample_cursor& cur, double* t, double* x) {
+    walk(
+        x0, nx0, dt0, first, last, [dt](std::int64_t r) { return grid_time(r, dt); }, cur, t, x);
+}
+
+void resample_times(const double* x0, int nx0, double dt0, const double* tr, std::int64_t n,
+                    resample_cursor& cur, double* x) {
+    walk(
+        x0, nx0, dt0, 1, n, [tr](std::int64_t r) { return tr[r - 1]; }, cur, nullptr, x);
+}
+
+resample_cursor cursor_at(int nx0, double dt0, double tr) {
     const int last = nx0 - 1;  // the search never looks past this sample
     if (last < 1) return {1};
-    // The first sample at or after tr, or nx0 when there is none.
-    int j = int(std::clamp(tr / dt0, 1.0, double(last)));
+    // The first sample at or after tr, or nx0 when there is none. (A time that is not a number
+    // starts from sample 1.)
+    const double at = tr / dt0;
+    int j = at >= 1 ? (at <= last ? int(at) : last) : 1;
     while (j > 1 && input_time(j - 1, dt0) >= tr) --j;
     while (j <= last && input_time(j, dt0) < tr) ++j;
     return {j};

@@ -28,10 +28,20 @@ struct resample_cursor {
 void resample_points(const double* x0, int nx0, double dt0, double dt, std::int64_t first,
                      std::int64_t last, resample_cursor& cur, double* t, double* x);
 
-// The cursor with which grid point r (1-based) of step dt can be made without
-// making the points before it: a point's value depends on its time alone, and
-// the search from this cursor stops where the one from the start would.
-resample_cursor cursor_for(int nx0, double dt0, double dt, std::int64_t r);
+// The same for points whose times are given, tr[0 .. n-1], increasing: a grid whose step
+// changes (one that follows the pitch). x[i] is the input at tr[i].
+void resample_times(const double* x0, int nx0, double dt0, const double* tr, std::int64_t n,
+                    resample_cursor& cur, double* x);
+
+// The cursor with which a grid point at time tr can be made without making the points before
+// it: a point's value depends on its time alone, and the search from this cursor stops where
+// the one from the start would.
+resample_cursor cursor_at(int nx0, double dt0, double tr);
+
+// The cursor for grid point r (1-based) of step dt.
+inline resample_cursor cursor_for(int nx0, double dt0, double dt, std::int64_t r) {
+    return cursor_at(nx0, dt0, grid_time(r, dt));
+}
 
 // A whole grid of n points from time 0; returns n, the count of grid points.
 int resample(const double* x0, int nx0, double dt0, double dt, int n, double* t, double* x);

@@ -1,0 +1,50 @@
+#pragma once
+// Following the pitch (harmtrace --follow). The search finds one fundamental in the first 64
+// periods of the note; real notes bend in the attack, carry vibrato and drift. So after the
+// search the note is resampled along a pitch track (track.h), starting from the search's fixed
+// step, and the track is mended follow_passes times from what the note itself says:
+//
+// 1. Frames of frame_periods periods of the track's grid, advancing by knot_periods, each
+//    Hann-windowed: harmonic k lies on bin frame_periods k + 1 while the track is right. The
+//    phase of that bin is the harmonic's phase at the frame's middle, which is a knot.
+// 2. Where the note runs ahead of the track, or lags, harmonic k's phase drifts by 2 pi k times
+//    the fundamental's lead psi (in periods). Harmonic by harmonic, from the lowest, the
+//    phases are unwrapped from frame to frame around what the harmonics before predict, and
+//    joined: weighted by k^2 times their power over the floor between the harmonics, after
+//    each harmonic's own constant offset and steady drift against those before it are taken
+//    out (a stiff string's partials drift steadily against the fundamental). The first harmonic
+//    used sets the pitch; the others add precision where they stand clear. A harmonic counts in
+//    a frame where it stands follow_clearance over the floor; frames with none hold the
+//    frequency of their neighbours.
+// 3. The track is bent by psi: its knot at phase p moves to p + psi(p) - psi(0). The frames'
+//    Hann windows average the pitch over four periods, so one pass follows a fast vibrato only
+//    partly; the next pass measures what is left.
+//
+// Every window of the report then holds eight periods of the note's own pitch, and harmonic k
+// lies on bin 8k + 1 however the pitch moves within the window.
+
+#include "parallel.h"
+#include "track.h"
+
+constexpr int frame_periods = 4;
+constexpr int frame_points = frame_periods * period_points;
+constexpr int frame_advance = knot_periods * period_points;
+constexpr int follow_passes = 2;
+// A harmonic counts in a frame when its power stands this far over the floor (10 dB) and
+// within follow_range of the frame's strongest harmonic (60 dB).
+constexpr double follow_clearance = 10;
+constexpr double follow_range = 1e-6;
+
+// The track of the note x0[0 .. nx0-1], sampled with step dt0, whose fundamental the search put
+// at the grid step dt.
+// Typical use: pitch_track t = follow_pitch(x0, nx0, dt0, s.dt, pool);
+pitch_track follow_pitch(const double* x0, int nx0, double dt0, double dt, worker_pool& pool);
+
+// One pass: the lead psi of the note over `track` at each frame's middle (knot j + 1 for frame
+// j), in periods, and the frames' weights (0 where no harmonic counts).
+void measure_lead(const double* x0, int nx0, double dt0, const pitch_track& track,
+                  worker_pool& pool, std::vector<double>& psi, std::vector<double>& weight);
+
+// The track bent by the lead psi measured at knots 1 .. psi.size() (weights as above).
+pitch_track bend_track(const pitch_track& track, std::vector<double> psi,
+                       const std::vector<double>& weight, double until);
