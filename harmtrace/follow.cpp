@@ -28,10 +28,33 @@ struct frame_values {
     double floor[harmonics + 1];
 };
 
-struct frame_space {
-    double x[frame_points];
-    double y[frame_points];
+// The frames' grid, and the transform and window of its frames.
+struct frame_grid {
+    int per_period = period_points;  // grid points to the period
+    int points = 0, advance = 0;
+    fft_plan plan;
+    std::vector<double> hann;
 };
+
+const frame_grid& frames_for(double f0, double rate) {
+    static const std::vector<frame_grid> grids = [] {
+        std::vector<frame_grid> g(coarsest_frames + 1);
+        for (int d = 0; d <= coarsest_frames; ++d) {
+            frame_grid& q = g[std::size_t(d)];
+            q.per_period = period_points >> d;
+            q.points = frame_periods * q.per_period;
+            q.advance = knot_periods * q.per_period;
+            q.plan = make_fft_plan(q.points, frame_bin(1) - midway, frame_bin(harmonics) + midway);
+            q.hann.resize(std::size_t(q.points));
+            for (int i = 0; i < q.points; ++i)
+                q.hann[std::size_t(i)] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / q.points);
+        }
+        return g;
+    }();
+    int d = coarsest_frames;
+    while (d > 0 && (period_points >> d) * f0 < rate / 2 + folding_margin * f0) --d;
+    return grids[std::size_t(d)];
+}
 
 // Frames without a weight take psi from their neighbours: between two measured frames on the
 // straight line through them (a steady frequency), before the first and after the last on the
@@ -49,8 +72,9 @@ void fill_gaps(std::vector<double>& psi, const std::vector<double>& weight) {
         for (std::size_t j = at[a] + 1; j < at[a + 1]; ++j)
             psi[j] = psi[at[a]] +
                      (psi[at[a + 1]] - psi[at[a]]) * double(j - at[a]) / double(at[a + 1] - at[a]);
-    // The slope at an end: least squares over up to `edge` measured frames.
-    constexpr std::size_t edge = 8;
+    // The slope at an end: least squares over up to `edge` measured frames (64 periods: over a
+    // vibrato's swings rather than along one).
+    constexpr std::size_t edge = 32;
     auto slope = [&](std::size_t from, std::size_t count) {
         if (count < 2) return 0.0;
         double mj = 0, mp = 0;
@@ -140,32 +164,25 @@ void join_harmonics(const std::vector<frame_values>& f, int usable, std::vector<
 
 void measure_lead(const double* x0, int nx0, double dt0, const pitch_track& track,
                   worker_pool& pool, std::vector<double>& psi, std::vector<double>& weight) {
-    const report_grid g{0, &track};
-    const std::int64_t m = grid_points_within(g, nx0, dt0);
-    const std::int64_t frames = m < frame_points ? 0 : (m - frame_points) / frame_advance + 1;
-    std::vector<frame_values> f(static_cast<std::size_t>(frames));
     // Harmonics at or above the input's Nyquist frequency hold only what the interpolation
     // folds there: they are left out.
-    const double f0 = knot_periods / track.t[1];
+    const double f0 = knot_periods / track.t[1], rate = 1 / dt0;
     int usable = 0;
-    while (usable < harmonics && (usable + 1) * f0 < 0.45 / dt0) ++usable;
-
-    static const fft_plan plan =
-        make_fft_plan(frame_points, frame_bin(1) - midway, frame_bin(harmonics) + midway);
-    static const std::vector<double> hann = [] {
-        std::vector<double> w(frame_points);
-        for (int i = 0; i < frame_points; ++i)
-            w[std::size_t(i)] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / frame_points);
-        return w;
-    }();
-    std::vector<std::unique_ptr<frame_space>> space(std::size_t(pool.size()));
-    for (auto& s : space) s = std::make_unique_for_overwrite<frame_space>();
+    while (usable < harmonics && (usable + 1) * f0 < 0.45 * rate) ++usable;
+    const frame_grid& fg = frames_for(f0, rate);
+    const report_grid g{0, &track, ext(fg.per_period) / period_points};
+    const std::int64_t m = grid_points_within(g, nx0, dt0);
+    const std::int64_t frames = m < fg.points ? 0 : (m - fg.points) / fg.advance + 1;
+    std::vector<frame_values> f(static_cast<std::size_t>(frames));
+    const fft_plan& plan = fg.plan;
+    std::vector<std::unique_ptr<double[]>> space(std::size_t(pool.size()));
+    for (auto& s : space) s = std::make_unique_for_overwrite<double[]>(2 * std::size_t(fg.points));
     walk_windows(
-        x0, nx0, dt0, &g, 1, frame_points, frame_advance, frames, pool,
+        x0, nx0, dt0, &g, 1, fg.points, fg.advance, frames, pool,
         [&](std::int64_t j, int, const double* x, int worker) {
-            frame_space& fs = *space[std::size_t(worker)];
-            for (int i = 0; i < frame_points; ++i) fs.x[i] = x[i] * hann[std::size_t(i)];
-            const double* r = fft_pruned(plan, fs.x, fs.y);
+            double* fx = space[std::size_t(worker)].get();
+            for (int i = 0; i < fg.points; ++i) fx[i] = x[i] * fg.hann[std::size_t(i)];
+            const double* r = fft_pruned(plan, fx, fx + fg.points);
             auto at = [&](int i) { return complex(r[i], r[plan.nf + i]); };
             frame_values& v = f[std::size_t(j)];
             for (int k = 1; k <= harmonics; ++k) {

@@ -4,9 +4,10 @@
 // search the note is resampled along a pitch track (track.h), starting from the search's fixed
 // step, and the track is mended follow_passes times from what the note itself says:
 //
-// 1. Frames of frame_periods periods of the track's grid, advancing by knot_periods, each
-//    Hann-windowed: harmonic k lies on bin frame_periods k + 1 while the track is right. The
-//    phase of that bin is the harmonic's phase at the frame's middle, which is a knot.
+// 1. Frames of frame_periods periods of a grid along the track, advancing by knot_periods,
+//    each Hann-windowed: harmonic k lies on bin frame_periods k + 1 while the track is right.
+//    The phase of that bin is the harmonic's phase at the frame's middle, which is a knot. (The
+//    frames need only harmonics 1 .. 10: a high note's grid is coarser, and cheaper.)
 // 2. Where the note runs ahead of the track, or lags, harmonic k's phase drifts by 2 pi k times
 //    the fundamental's lead psi (in periods). Harmonic by harmonic, from the lowest, the
 //    phases are unwrapped from frame to frame around what the harmonics before predict, and
@@ -27,9 +28,12 @@
 #include "track.h"
 
 constexpr int frame_periods = 4;
-constexpr int frame_points = frame_periods * period_points;
-constexpr int frame_advance = knot_periods * period_points;
 constexpr int follow_passes = 2;
+// The frames' grid holds period_points / 2^d points to the period, d = 0 .. coarsest_frames:
+// the coarsest whose rate stays over the input's Nyquist frequency by 12 harmonics, so that
+// nothing the input holds folds onto the harmonics or the floor between them.
+constexpr int coarsest_frames = 4;
+constexpr int folding_margin = 12;
 // A harmonic counts in a frame when its power stands this far over the floor (10 dB) and
 // within follow_range of the frame's strongest harmonic (60 dB).
 constexpr double follow_clearance = 10;

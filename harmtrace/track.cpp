@@ -59,9 +59,11 @@ double track_time(const pitch_track& p, ext phase) {
 }
 
 void track_point_times(const pitch_track& p, ext scale, std::int64_t first, int n, double* t) {
-    constexpr std::int64_t piece_points = std::int64_t(knot_periods) * period_points;
-    if (scale == 1) {
-        // Point r lies at u = (r - 1) / piece_points: its piece and offset in integers.
+    // A grid whose pieces hold a whole number of points (period_points scale a power of two):
+    // point r lies at u = (r - 1) / piece_points, its piece and offset found in integers.
+    const ext per_piece = ext(knot_periods) * period_points * scale;
+    const auto piece_points = std::int64_t(double(per_piece));
+    if (piece_points >= 1 && ext(piece_points) == per_piece) {
         for (int j = 0; j < n; ++j) {
             const std::int64_t r = first + j - 1;
             const std::int64_t i = r / piece_points;
