@@ -56,114 +56,135 @@ const frame_grid& frames_for(double f0, double rate) {
     return grids[std::size_t(d)];
 }
 
-// Frames without a weight take psi from their neighbours: between two measured frames on the
-// straight line through them (a steady frequency), before the first and after the last on the
-// line of the nearest few measured frames (the frequency there held).
-void fill_gaps(std::vector<double>& psi, const std::vector<double>& weight) {
-    const std::size_t n = psi.size();
+// Steps without a weight take their value from their neighbours: between two measured steps on
+// the straight line through them, before the first and after the last the mean of the nearest
+// `edge` (64 periods: over a vibrato's swings rather than along one), the frequency held.
+void fill_steps(std::vector<double>& step, const std::vector<double>& weight) {
+    const std::size_t n = step.size();
     std::vector<std::size_t> at;
-    for (std::size_t j = 0; j < n; ++j)
+    for (std::size_t j = 1; j < n; ++j)
         if (weight[j] > 0) at.push_back(j);
     if (at.empty()) {
-        std::fill(psi.begin(), psi.end(), 0.0);
+        std::fill(step.begin(), step.end(), 0.0);
         return;
     }
     for (std::size_t a = 0; a + 1 < at.size(); ++a)
         for (std::size_t j = at[a] + 1; j < at[a + 1]; ++j)
-            psi[j] = psi[at[a]] +
-                     (psi[at[a + 1]] - psi[at[a]]) * double(j - at[a]) / double(at[a + 1] - at[a]);
-    // The slope at an end: least squares over up to `edge` measured frames (64 periods: over a
-    // vibrato's swings rather than along one).
+            step[j] = step[at[a]] + (step[at[a + 1]] - step[at[a]]) * double(j - at[a]) /
+                                        double(at[a + 1] - at[a]);
     constexpr std::size_t edge = 32;
-    auto slope = [&](std::size_t from, std::size_t count) {
-        if (count < 2) return 0.0;
-        double mj = 0, mp = 0;
-        for (std::size_t i = from; i < from + count; ++i) mj += double(at[i]), mp += psi[at[i]];
-        mj /= double(count), mp /= double(count);
-        double sjj = 0, sjp = 0;
-        for (std::size_t i = from; i < from + count; ++i) {
-            sjj += (double(at[i]) - mj) * (double(at[i]) - mj);
-            sjp += (double(at[i]) - mj) * (psi[at[i]] - mp);
-        }
-        return sjj > 0 ? sjp / sjj : 0.0;
-    };
     const std::size_t c = std::min(edge, at.size());
-    const double s0 = slope(0, c), s1 = slope(at.size() - c, c);
-    for (std::size_t j = 0; j < at.front(); ++j)
-        psi[j] = psi[at.front()] - s0 * double(at.front() - j);
-    for (std::size_t j = at.back() + 1; j < n; ++j)
-        psi[j] = psi[at.back()] + s1 * double(j - at.back());
+    double first = 0, last = 0;
+    for (std::size_t i = 0; i < c; ++i) first += step[at[i]], last += step[at[at.size() - 1 - i]];
+    first /= double(c), last /= double(c);
+    for (std::size_t j = 0; j < at.front(); ++j) step[j] = first;
+    for (std::size_t j = at.back() + 1; j < n; ++j) step[j] = last;
 }
 
-// The lead psi of each frame from the harmonics' values (see follow.h).
-void join_harmonics(const std::vector<frame_values>& f, int usable, std::vector<double>& psi,
-                    std::vector<double>& weight) {
+struct vote {
+    double value, weight;
+};
+
+// The value below and above which lies half the weight.
+double weighted_median(vote* v, int n) {
+    for (int i = 1; i < n; ++i)  // at most ten: by insertion
+        for (int j = i; j > 0 && v[j].value < v[j - 1].value; --j) std::swap(v[j], v[j - 1]);
+    double total = 0, run = 0;
+    for (int i = 0; i < n; ++i) total += v[i].weight;
+    for (int i = 0; i < n; ++i)
+        if ((run += v[i].weight) >= total / 2) return v[i].value;
+    return v[n - 1].value;
+}
+
+// The lead psi of each frame over the track, from the harmonics' values (see follow.h).
+// Empty when no frame has a harmonic that counts.
+std::vector<double> join_harmonics(const std::vector<frame_values>& f, int highest) {
     const std::size_t n = f.size();
-    psi.assign(n, 0.0);
-    weight.assign(n, 0.0);
     constexpr double two_pi = 2 * std::numbers::pi;
-    constexpr double cap = 1e6;  // a harmonic counts at most 60 dB over its floor
-    std::vector<double> strongest(n, 0.0), predicted(n), own(n);
-    std::vector<char> clear(n);
-    for (std::size_t j = 0; j < n; ++j)
-        for (int k = 1; k <= usable; ++k)
-            strongest[j] = std::max(strongest[j], std::norm(f[j].h[k]));
-    bool anchored = false;
-    for (int k = 1; k <= usable; ++k) {
-        std::size_t count = 0;
-        for (std::size_t j = 0; j < n; ++j) {
-            const double p = std::norm(f[j].h[k]);
-            clear[j] = p > follow_clearance * f[j].floor[k] && p > follow_range * strongest[j];
-            count += clear[j] != 0;
-        }
-        if (count < 4) continue;
-        predicted = psi;
-        fill_gaps(predicted, weight);
-        // The phase left once the lead the harmonics before predict is taken out, unwrapped
-        // from one frame where the harmonic counts to the next.
-        double last = 0;
-        bool started = false;
-        for (std::size_t j = 0; j < n; ++j) {
-            if (!clear[j]) continue;
-            double a = std::arg(f[j].h[k]) + two_pi * k * predicted[j];
-            if (started) a = last + std::remainder(a - last, two_pi);
-            started = true;
-            last = a;
-            own[j] = predicted[j] - a / (two_pi * k);
-        }
-        if (anchored) {
-            // This harmonic's constant offset and steady drift against the lead so far.
-            double m = 0, mj = 0, md = 0;
-            for (std::size_t j = 0; j < n; ++j)
-                if (clear[j] && weight[j] > 0) ++m, mj += double(j), md += own[j] - psi[j];
-            if (m < 4) continue;
-            mj /= m, md /= m;
-            double sjj = 0, sjd = 0;
-            for (std::size_t j = 0; j < n; ++j)
-                if (clear[j] && weight[j] > 0) {
-                    sjj += (double(j) - mj) * (double(j) - mj);
-                    sjd += (double(j) - mj) * (own[j] - psi[j] - md);
-                }
-            const double drift = sjj > 0 ? sjd / sjj : 0;
-            for (std::size_t j = 0; j < n; ++j)
-                if (clear[j]) own[j] -= md + drift * (double(j) - mj);
-        }
-        anchored = true;
-        for (std::size_t j = 0; j < n; ++j) {
-            if (!clear[j]) continue;
-            const double fl = f[j].floor[k];
-            const double snr = fl > 0 ? std::min(cap, std::norm(f[j].h[k]) / fl) : cap;
-            const double w = double(k) * k * snr;
-            psi[j] = (psi[j] * weight[j] + own[j] * w) / (weight[j] + w);
-            weight[j] += w;
+    constexpr double cap = 1e6;      // a harmonic counts at most 60 dB over its floor
+    constexpr double agree = 0.125;  // cycles of its own by which a harmonic may stray
+    // Each harmonic's step of the lead from frame j - 1 to frame j, where it counts in both,
+    // and its weight there (0 where it does not count).
+    std::vector<double> d(n * (harmonics + 1), 0.0), w(n * (harmonics + 1), 0.0);
+    auto at = [](std::size_t j, int k) { return j * (harmonics + 1) + std::size_t(k); };
+    for (std::size_t j = 0; j < n; ++j) {
+        double strongest = 0;
+        for (int k = 1; k <= highest; ++k) strongest = std::max(strongest, std::norm(f[j].h[k]));
+        for (int k = 1; k <= highest; ++k) {
+            const double p = std::norm(f[j].h[k]), fl = f[j].floor[k];
+            if (p > follow_clearance * fl && p > follow_range * strongest && std::isfinite(p))
+                w[at(j, k)] = double(k) * k * (fl > 0 ? std::min(cap, p / fl) : cap);
         }
     }
+    for (std::size_t j = n; j-- > 1;)
+        for (int k = 1; k <= highest; ++k) {
+            if (!(w[at(j, k)] > 0 && w[at(j - 1, k)] > 0)) {
+                w[at(j, k)] = 0;
+                continue;
+            }
+            d[at(j, k)] = -std::remainder(std::arg(f[j].h[k]) - std::arg(f[j - 1].h[k]), two_pi) /
+                          (two_pi * k);
+        }
+    for (int k = 1; k <= highest; ++k) w[at(0, k)] = 0;
+
+    // A harmonic's own steady step against the harmonics below it (a stiff string's partial runs
+    // ahead of the fundamental): the median of the differences, taken out. The lowest harmonic
+    // that counts sets the pitch.
+    std::vector<double> below(n, 0.0), below_w(n, 0.0), diff;
+    bool anchored = false;
+    for (int k = 1; k <= highest; ++k) {
+        diff.clear();
+        std::size_t count = 0;
+        for (std::size_t j = 1; j < n; ++j)
+            if (w[at(j, k)] > 0) {
+                ++count;
+                if (below_w[j] > 0) diff.push_back(d[at(j, k)] - below[j] / below_w[j]);
+            }
+        if (anchored && diff.size() < 4) count = 0;  // too little in common to weigh it
+        if (count < 4) {
+            for (std::size_t j = 0; j < n; ++j) w[at(j, k)] = 0;
+            continue;
+        }
+        if (anchored) {
+            auto mid = diff.begin() + std::ptrdiff_t(diff.size() / 2);
+            std::nth_element(diff.begin(), mid, diff.end());
+            for (std::size_t j = 1; j < n; ++j) d[at(j, k)] -= *mid;
+        }
+        anchored = true;
+        for (std::size_t j = 1; j < n; ++j)
+            if (w[at(j, k)] > 0) below[j] += w[at(j, k)] * d[at(j, k)], below_w[j] += w[at(j, k)];
+    }
+
+    // Each frame's step: the weighted mean of the harmonics that agree with their weighted
+    // median; none when those hold less than half the weight (harmonics that beat, a slip).
+    std::vector<double> step(n, 0.0), weight(n, 0.0);
+    for (std::size_t j = 1; j < n; ++j) {
+        vote v[harmonics];
+        int m = 0;
+        double all = 0;
+        for (int k = 1; k <= highest; ++k)
+            if (w[at(j, k)] > 0) v[m++] = {d[at(j, k)], w[at(j, k)]}, all += w[at(j, k)];
+        if (m == 0) continue;
+        const double median = weighted_median(v, m);
+        double sum = 0, kept = 0;
+        for (int k = 1; k <= highest; ++k) {
+            const double wk = w[at(j, k)];
+            if (wk > 0 && std::abs(d[at(j, k)] - median) * k <= agree)
+                sum += wk * d[at(j, k)], kept += wk;
+        }
+        if (kept >= all / 2) step[j] = sum / kept, weight[j] = kept;
+    }
+    if (std::none_of(weight.begin(), weight.end(), [](double x) { return x > 0; })) return {};
+    fill_steps(step, weight);
+    std::vector<double> psi(n, 0.0);
+    for (std::size_t j = 1; j < n; ++j) psi[j] = psi[j - 1] + step[j];
+    return psi;
 }
 
 }  // namespace
 
-void measure_lead(const double* x0, int nx0, double dt0, const pitch_track& track,
-                  worker_pool& pool, std::vector<double>& psi, std::vector<double>& weight) {
+std::vector<double> measure_lead(const double* x0, int nx0, double dt0, const pitch_track& track,
+                                 int highest, worker_pool& pool) {
     // Harmonics at or above the input's Nyquist frequency hold only what the interpolation
     // folds there: they are left out.
     const double f0 = knot_periods / track.t[1], rate = 1 / dt0;
@@ -193,13 +214,13 @@ void measure_lead(const double* x0, int nx0, double dt0, const pitch_track& trac
             }
         },
         [](std::int64_t, int) { return true; });
-    join_harmonics(f, usable, psi, weight);
+    std::vector<double> psi = join_harmonics(f, std::min(highest, usable));
+    if (psi.empty() && highest < usable) psi = join_harmonics(f, usable);
+    return psi;
 }
 
-pitch_track bend_track(const pitch_track& track, std::vector<double> psi,
-                       const std::vector<double>& weight, double until) {
+pitch_track bend_track(const pitch_track& track, const std::vector<double>& psi, double until) {
     if (psi.size() < 2) return track;
-    fill_gaps(psi, weight);
     // The lead at the knots: frame j's middle is knot j + 1; knot 0 on the line through the
     // first two. At most half a period from one knot to the next (a fifth in pitch).
     std::vector<double> lead(psi.size() + 1);
@@ -226,10 +247,10 @@ pitch_track bend_track(const pitch_track& track, std::vector<double> psi,
 pitch_track follow_pitch(const double* x0, int nx0, double dt0, double dt, worker_pool& pool) {
     const double until = double(ext(nx0) * dt0);
     pitch_track track = steady_track(dt, until);
-    std::vector<double> psi, weight;
-    for (int pass = 0; pass < follow_passes; ++pass) {
-        measure_lead(x0, nx0, dt0, track, pool, psi, weight);
-        track = bend_track(track, psi, weight, until);
-    }
+    for (int pass = 0; pass < follow_passes; ++pass)
+        track = bend_track(
+            track,
+            measure_lead(x0, nx0, dt0, track, pass == 0 ? first_pass_harmonics : harmonics, pool),
+            until);
     return track;
 }

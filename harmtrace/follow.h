@@ -24,11 +24,17 @@
 // Every window of the report then holds eight periods of the note's own pitch, and harmonic k
 // lies on bin 8k + 1 however the pitch moves within the window.
 
+#include <vector>
+
 #include "parallel.h"
 #include "track.h"
 
 constexpr int frame_periods = 4;
-constexpr int follow_passes = 2;
+constexpr int follow_passes = 3;
+// The first pass, from the search's steady pitch, reads harmonics 1 .. 3 only: a harmonic k
+// whose pitch lies c cents off the track turns by k c / 600 of a cycle from frame to frame,
+// which must stay under half a cycle to be read. The later passes read all ten.
+constexpr int first_pass_harmonics = 3;
 // The frames' grid holds period_points / 2^d points to the period, d = 0 .. coarsest_frames:
 // the coarsest whose rate stays over the input's Nyquist frequency by 12 harmonics, so that
 // nothing the input holds folds onto the harmonics or the floor between them.
@@ -45,10 +51,9 @@ constexpr double follow_range = 1e-6;
 pitch_track follow_pitch(const double* x0, int nx0, double dt0, double dt, worker_pool& pool);
 
 // One pass: the lead psi of the note over `track` at each frame's middle (knot j + 1 for frame
-// j), in periods, and the frames' weights (0 where no harmonic counts).
-void measure_lead(const double* x0, int nx0, double dt0, const pitch_track& track,
-                  worker_pool& pool, std::vector<double>& psi, std::vector<double>& weight);
+// j), in periods, from harmonics 1 .. highest; empty when no harmonic counts anywhere.
+std::vector<double> measure_lead(const double* x0, int nx0, double dt0, const pitch_track& track,
+                                 int highest, worker_pool& pool);
 
-// The track bent by the lead psi measured at knots 1 .. psi.size() (weights as above).
-pitch_track bend_track(const pitch_track& track, std::vector<double> psi,
-                       const std::vector<double>& weight, double until);
+// The track bent by the lead psi measured at knots 1 .. psi.size(), up to `until` seconds.
+pitch_track bend_track(const pitch_track& track, const std::vector<double>& psi, double until);
