@@ -6,7 +6,8 @@
 // Besides the sanitizers' checks: a bad sample must give a short printable message tagged with
 // statement 20; the fundamental must lie within the refinement's reach of the (hinted) scan; the
 // report must be whole report lines, the same number for every window, harmonics counted up from
-// 1, and one input in four also goes through --partials (check_partials). The program's
+// 1, and one input in four also goes through --partials (check_partials), one in four through
+// --follow and one in eight through both (check_follow). The program's
 // computation is checked bit for bit against the straightforward one: a trial at the coarse step
 // nearest the fundamental and one at the fundamental, and for short inputs (or one input in
 // eight) the whole report.
@@ -21,6 +22,7 @@
 #include <string_view>
 
 #include "constants.h"
+#include "follow.h"
 #include "input.h"
 #include "options.h"
 #include "output.h"
@@ -28,6 +30,7 @@
 #include "record_reader.h"
 #include "reference.h"
 #include "report.h"
+#include "report_columns.h"
 #include "report_line.h"
 #include "search.h"
 #include "trial.h"
@@ -103,6 +106,46 @@ void check_partials(const double* x0, int nx0, double dt0, int s0, const search_
             check(text.compare(n * width + 4, times - 4, plain,
                                n / harmonics * per_window * width + 4, times - 4) == 0,
                   "partials: times differ from the report's");
+    }
+}
+
+// --follow: the track's times are finite and rise; its report holds ten lines a window,
+// harmonics counted up from 1, harmonic k at k times the window's fundamental, the windows'
+// times rising; one and two threads give the same bytes.
+void check_follow(const double* x0, int nx0, double dt0, int s0, const search_result& s,
+                  bool partials) {
+    const pitch_track track = follow_pitch(x0, nx0, dt0, s.dt, pool_of(2));
+    for (std::size_t i = 1; i < track.t.size(); ++i)
+        check(std::isfinite(track.t[i]) && track.t[i] > track.t[i - 1], "the track does not rise");
+    check(track.t.back() >= nx0 * dt0, "the track ends before the input");
+    report_plan plan = followed_plan(track);
+    if (partials)
+        plan = partial_plan(locate_partials(x0 + s0, nx0 - s0, dt0, s.f0).freq, s.dt, &track);
+    std::string text[2];
+    for (int threads = 1; threads <= 2; ++threads) {
+        output out(text[threads - 1]);
+        write_report(x0, nx0, dt0, plan, out, pool_of(threads));
+        check(out.flush(), "writing the followed report failed");
+    }
+    check(text[0] == text[1], "the followed report depends on the threads");
+    const std::size_t width = report_line_width + 1;
+    check(text[0].size() % (width * harmonics) == 0, "followed: not ten whole lines a window");
+    double last_time = -1, first_frequency = 0;
+    for (std::size_t n = 0; n < text[0].size() / width; ++n) {
+        const std::string_view line(text[0].data() + n * width, report_line_width);
+        std::int32_t k;
+        double v[report_reals];
+        check(read_report_columns(line, k, v) && k == int(n % harmonics + 1),
+              "followed: harmonics not counted up from 1");
+        if (k == 1) {
+            check(v[t_first - 1] > last_time || n == 0, "followed: windows' times do not rise");
+            last_time = v[t_first - 1];
+            first_frequency = v[frequency - 1];
+        } else if (!partials) {
+            check(std::abs(v[frequency - 1] - k * first_frequency) <=
+                      1e-7 * k * first_frequency + 1e-7,
+                  "followed: harmonic k not at k times the fundamental");
+        }
     }
 }
 
@@ -213,6 +256,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string text = report(x0.get(), nx0, dt0, s, true);
     check_report(text, nx0, dt0, s);
     if (size % 4 == 3) check_partials(x0.get(), nx0, dt0, s0, s, text);
+    if (size % 4 == 1) check_follow(x0.get(), nx0, dt0, s0, s, size % 8 == 5);
 
     const int nearest = std::clamp(int(std::lround(24 * std::log2(s.f0 / 27.5))), 0, last_step);
     check_trial(x0.get() + s0, nx0 - s0, dt0, coarse_frequency(nearest), coarse_trial());

@@ -100,6 +100,7 @@ double weighted_median(vote* v, int n) {
 // Empty when no frame has a harmonic that counts.
 std::vector<double> join_harmonics(const std::vector<frame_values>& f, int highest) {
     const std::size_t n = f.size();
+    if (n < 2) return {};
     constexpr double two_pi = 2 * std::numbers::pi;
     constexpr double cap = 1e6;      // a harmonic counts at most 60 dB over its floor
     constexpr double agree = 0.125;  // cycles of its own by which a harmonic may stray
