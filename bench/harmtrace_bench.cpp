@@ -8,12 +8,13 @@
 #include <vector>
 
 #include "fft.h"
+#include "follow.h"
+#include "full_transform.h"
 #include "partials.h"
 #include "reference.h"
 #include "report.h"
 #include "resample.h"
 #include "search.h"
-#include "full_transform.h"
 #include "trial.h"
 
 namespace {
@@ -158,5 +159,29 @@ void BM_partials(benchmark::State& st) {
     close(null);
 }
 BENCHMARK(BM_partials)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What --follow adds to a plain run: following the pitch of a note with a vibrato of +-50
+// cents, then the report along the track (against BM_report, the report at one step).
+void BM_follow(benchmark::State& st) {
+    std::vector<double> x0(3 * 44100);
+    double phase = 0;
+    for (std::size_t i = 0; i < x0.size(); ++i) {
+        phase += 440 * std::exp2(50 * std::sin(2 * M_PI * 5.5 * double(i) / 44100) / 1200) / 44100;
+        double v = 0;
+        for (int k = 1; k <= 10; ++k) v += std::sin(2 * M_PI * k * phase) / k;
+        x0[i] = std::round(5000 * v);
+    }
+    worker_pool one(1), pool(int(st.range(0)));
+    search_result s = fundamental_search(x0.data(), int(x0.size()), default_dt0, 0, one);
+    const int null = open("/dev/null", O_WRONLY);
+    output out(null);
+    for (auto _ : st) {
+        const pitch_track track = follow_pitch(x0.data(), int(x0.size()), default_dt0, s.dt, pool);
+        write_report(x0.data(), int(x0.size()), default_dt0, followed_plan(track), out, pool);
+        out.flush();
+    }
+    close(null);
+}
+BENCHMARK(BM_follow)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
