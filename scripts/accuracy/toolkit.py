@@ -1,0 +1,65 @@
+"""Runs a harmplot on a set of files and reads back its --summary CSV (evaluate.py, sampled.py).
+
+harmplot takes riffcat, harmtrace, blockcsv and harmsum from its own directory, else from
+PATH: the build directory's programs are put first on PATH, as scripts/demo does.
+"""
+import csv
+import math
+import os
+import subprocess
+import time
+
+REPO = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..'))
+HARMPLOT = os.path.join(REPO, 'scripts', 'harmplot')
+BUILD = os.path.join(REPO, 'build')
+PROGRAMS = ['riffcat', 'harmtrace', 'blockcsv', 'harmsum']
+
+
+def cents(f, ref):
+    return 1200 * math.log2(f / ref)
+
+
+def number(row, column):
+    """A CSV field as a float; None where the column is missing or the field empty."""
+    v = row.get(column)
+    if v is None or v.strip() == '':
+        return None
+    return float(v)
+
+
+def split_options(argv):
+    """The script's own arguments, and those after '--' that go to harmplot as they are."""
+    if '--' in argv:
+        i = argv.index('--')
+        return argv[:i], argv[i + 1:]
+    return argv, []
+
+
+def run_harmplot(files, outdir, harmplot=HARMPLOT, options=(), build=BUILD):
+    """Runs harmplot -o OUTDIR --summary OUTDIR/summary.csv OPTIONS FILES.
+
+    Returns (columns, rows by the file's base name, seconds taken, harmplot's stderr). A file
+    harmplot gave no summary for has no rows; its reason is on stderr.
+    """
+    os.makedirs(outdir, exist_ok=True)
+    summary = os.path.join(outdir, 'summary.csv')
+    if os.path.exists(summary):
+        os.remove(summary)
+    env = dict(os.environ)
+    env['PATH'] = os.pathsep.join([os.path.join(build, p) for p in PROGRAMS] + [env['PATH']])
+    cmd = [harmplot, '-o', outdir, '--summary', summary] + list(options) + list(files)
+    began = time.monotonic()
+    done = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    seconds = time.monotonic() - began
+    # Status 1 means some file gave no summary, which is a result; anything else is not.
+    if done.returncode not in (0, 1) or not os.path.exists(summary):
+        raise SystemExit('harmplot failed (status %d): %s' % (done.returncode, done.stderr.strip()))
+    with open(summary, newline='') as f:
+        reader = csv.DictReader(f)
+        columns = reader.fieldnames or []
+        rows = {}
+        for r in reader:
+            rows.setdefault(os.path.basename(r['file']), []).append(r)
+    with open(os.path.join(outdir, 'harmplot.txt'), 'w') as f:
+        f.write(done.stdout)
+    return columns, rows, seconds, done.stderr
