@@ -13,15 +13,15 @@ constexpr int time_real = t_first - 1;         // time of the window's first gri
 constexpr int frequency_real = frequency - 1;  // frequency of the matched bin
 constexpr int power_real = power - 1;          // spectral power of the matched bin
 
-// The longest real (-1.7976931348623157e+308) and its comma, eleven times, the blanks and the
-// line end.
-constexpr std::size_t max_row_length = 1 + 11 * (24 + 1) + 1;
+// The longest real (-1.7976931348623157e+308) and its comma, twelve times (with the
+// fundamental), the blank and the line end.
+constexpr std::size_t max_row_length = 1 + 12 * (24 + 1) + 1;
 static_assert(max_row_length <= output::min_capacity, "a row must fit in the smallest buffer");
 
 // One row: " lead," (" ," without a lead), then real `col` of lines 1..n and an empty item
-// for each line after n, each followed by a comma.
-void put_row(output& out, const double* lead, const double (*harmval)[report_reals], int n,
-             int col) {
+// for each line after n, each followed by a comma; then `last` and a comma, when given.
+void put_row(output& out, const double* lead, const double (*harmval)[report_reals], int n, int col,
+             std::string_view last = {}) {
     char* p = out.reserve(max_row_length);
     *p++ = ' ';
     if (lead) p = format_real(p, *lead);
@@ -30,8 +30,19 @@ void put_row(output& out, const double* lead, const double (*harmval)[report_rea
         if (r < n) p = format_real(p, harmval[r][col]);
         *p++ = ',';
     }
+    if (!last.empty()) {
+        std::memcpy(p, last.data(), last.size());
+        p += last.size();
+        *p++ = ',';
+    }
     *p++ = '\n';
     out.commit(p);
+}
+
+// The block's fundamental: the frequency of its first line, as text.
+std::string_view fundamental_text(const double (*harmval)[report_reals], int n, char* buf) {
+    if (n < 1) return " ";
+    return {buf, std::size_t(format_real(buf, harmval[0][frequency_real]) - buf)};
 }
 
 // Reads the next line of a block into row. A report line of harmonic 1 that would not be the
@@ -70,7 +81,7 @@ read_status read_line(record_reader& in, double* row, bool first_line, bool& ope
 
 }  // namespace
 
-table_result write_table(record_reader& in, output& out) {
+table_result write_table(record_reader& in, output& out, bool fundamental) {
     // harmval[r - 1][j - 1] is the j-th real of line r of the block being read. Each block
     // overwrites the rows of the lines it has; the very first block starts from zeros.
     double harmval[block_lines][report_reals] = {};
@@ -105,7 +116,7 @@ table_result write_table(record_reader& in, output& out) {
         }
 
         if (block == 1) {
-            put_row(out, nullptr, harmval, n, frequency_real);
+            put_row(out, nullptr, harmval, n, frequency_real, fundamental ? "fundamental" : "");
             // Out on its own, so that a failure is told apart from that of a data row.
             if (!out.flush()) {
                 res.end = table_end::write_failed;
@@ -113,7 +124,9 @@ table_result write_table(record_reader& in, output& out) {
                 return res;
             }
         }
-        put_row(out, &harmval[n > 1 ? 1 : 0][time_real], harmval, n, power_real);
+        char f0[max_number_text];
+        put_row(out, &harmval[n > 1 ? 1 : 0][time_real], harmval, n, power_real,
+                fundamental ? fundamental_text(harmval, n, f0) : "");
         if (out.failed()) {
             res.end = table_end::write_failed;
             res.statement = row_statement;

@@ -18,6 +18,10 @@
 //           block of one), ",", then the 5th real (spectral power) of lines 1..10, each followed
 //           by ","
 //
+// With `fundamental` (blockcsv --fundamental) every row ends with one more item: "fundamental"
+// in the header, the frequency of the block's first line (harmonic 1: the window's fundamental,
+// which harmtrace --follow gives window by window) in a data row.
+//
 // Line r of a block fills column r; the columns after a short block's last line are empty
 // items. Reals are written in the shortest form that reads back to the same double, non-finite
 // ones as NaN, Infinity and -Infinity:
@@ -56,4 +60,4 @@ struct table_result {
 //     table_result r = write_table(in, *out);
 //     if (r.end == table_end::bad_input)
 //         write_error(describe_read_error(in, r.read, "blockcsv", read_statement));
-table_result write_table(record_reader& in, output& out);
+table_result write_table(record_reader& in, output& out, bool fundamental = false);

@@ -102,7 +102,7 @@ TEST(BlockcsvProgram, BadValueIsFatalAndEarlierRowsStay) {
 
 TEST(BlockcsvProgram, HelpAndVersionOrAUsageErrorForAnyOtherArgument) {
     expect_help_and_version(BLOCKCSV_EXE, {"x", "--help", "--version"},
-                            "Usage: blockcsv < report > table.csv\n",
+                            "Usage: blockcsv [--fundamental] < report > table.csv\n",
                             "blockcsv (harmtrace toolkit) 1.0\n");
     // A file name is not read, nor is standard input.
     for (const char* arg : {"tone.txt", "-x"}) {
@@ -111,8 +111,33 @@ TEST(BlockcsvProgram, HelpAndVersionOrAUsageErrorForAnyOtherArgument) {
         EXPECT_EQ(r.out, "");
         EXPECT_EQ(r.err, std::string("blockcsv: ") +
                              (arg[0] == '-' ? "unknown option " : "unexpected argument ") + arg +
-                             "\nusage: blockcsv < report > table.csv\n");
+                             "\nusage: blockcsv [--fundamental] < report > table.csv\n");
     }
+}
+
+TEST(BlockcsvProgram, FundamentalEndsEachRowWithItsWindowsFundamental) {
+    // A followed report: each window has a fundamental of its own.
+    const std::string wav = tonegen_file("blockcsv-vibrato.wav", {"vibrato", "--seconds", "1"});
+    const std::string report =
+        run_shell("'" RIFFCAT_EXE "' '" + wav + "' 2>/dev/null | '" HARMTRACE_EXE "' --follow").out;
+    const process_result plain = run_program(BLOCKCSV_EXE, {}, report);
+    const process_result with = run_program(BLOCKCSV_EXE, {"--fundamental"}, report);
+    ASSERT_EQ(with.status, 0) << with.err;
+    std::istringstream a(plain.out), b(with.out), lines(report);
+    std::string row, longer, line;
+    for (int n = 0; std::getline(a, row) && std::getline(b, longer); ++n) {
+        ASSERT_EQ(longer.substr(0, row.size()), row);
+        std::string last = longer.substr(row.size());
+        if (n == 0) {
+            EXPECT_EQ(last, "fundamental,");
+            continue;
+        }
+        std::getline(lines, line);  // the window's harmonic 1, then the nine others
+        EXPECT_EQ(std::stod(last), std::stod(line.substr(34, 16))) << longer;
+        for (int k = 2; k <= 10; ++k) std::getline(lines, line);
+    }
+    EXPECT_GT(std::count(with.out.begin(), with.out.end(), '\n'), 100);
+    std::remove(wav.c_str());
 }
 
 TEST(BlockcsvProgram, EmptyInputGivesNothing) {
