@@ -21,7 +21,7 @@ static_assert(max_row_length <= output::min_capacity, "a row must fit in the sma
 // One row: " lead," (" ," without a lead), then real `col` of lines 1..n and an empty item
 // for each line after n, each followed by a comma; then `last` and a comma, when given.
 void put_row(output& out, const double* lead, const double (*harmval)[report_reals], int n, int col,
-             std::string_view last = {}) {
+             const std::string_view* last = nullptr) {
     char* p = out.reserve(max_row_length);
     *p++ = ' ';
     if (lead) p = format_real(p, *lead);
@@ -30,9 +30,9 @@ void put_row(output& out, const double* lead, const double (*harmval)[report_rea
         if (r < n) p = format_real(p, harmval[r][col]);
         *p++ = ',';
     }
-    if (!last.empty()) {
-        std::memcpy(p, last.data(), last.size());
-        p += last.size();
+    if (last) {
+        std::memcpy(p, last->data(), last->size());
+        p += last->size();
         *p++ = ',';
     }
     *p++ = '\n';
@@ -40,8 +40,7 @@ void put_row(output& out, const double* lead, const double (*harmval)[report_rea
 }
 
 // The block's fundamental: the frequency of its first line, as text.
-std::string_view fundamental_text(const double (*harmval)[report_reals], int n, char* buf) {
-    if (n < 1) return " ";
+std::string_view fundamental_text(const double (*harmval)[report_reals], char* buf) {
     return {buf, std::size_t(format_real(buf, harmval[0][frequency_real]) - buf)};
 }
 
@@ -116,7 +115,8 @@ table_result write_table(record_reader& in, output& out, bool fundamental) {
         }
 
         if (block == 1) {
-            put_row(out, nullptr, harmval, n, frequency_real, fundamental ? "fundamental" : "");
+            const std::string_view word = "fundamental";
+            put_row(out, nullptr, harmval, n, frequency_real, fundamental ? &word : nullptr);
             // Out on its own, so that a failure is told apart from that of a data row.
             if (!out.flush()) {
                 res.end = table_end::write_failed;
@@ -124,9 +124,10 @@ table_result write_table(record_reader& in, output& out, bool fundamental) {
                 return res;
             }
         }
-        char f0[max_number_text];
+        char buf[max_number_text];
+        const std::string_view f0 = fundamental_text(harmval, buf);  // a block has a line
         put_row(out, &harmval[n > 1 ? 1 : 0][time_real], harmval, n, power_real,
-                fundamental ? fundamental_text(harmval, n, f0) : "");
+                fundamental ? &f0 : nullptr);
         if (out.failed()) {
             res.end = table_end::write_failed;
             res.statement = row_statement;

@@ -1,8 +1,9 @@
 // Fuzz target for the block table on arbitrary text, grown from report lines, short blocks and
 // free-form records. Checks that
 // - the run ends at the end of input or at a bad value, never elsewhere;
-// - every row opens with one blank, holds twelve items and ends with a comma, the header's
-//   first item is empty, and each real reads back to a value that writes the same;
+// - every row opens with one blank, holds twelve items (thirteen with --fundamental, which odd
+//   sizes take, the header's last one "fundamental") and ends with a comma, the header's first
+//   item is empty, and each real reads back to a value that writes the same;
 // - a line read by columns whose fields do not touch gives, read free-form, the same values.
 #include <charconv>
 #include <cstdint>
@@ -33,7 +34,7 @@ void check_item(std::string_view item) {
         fail("item does not read back", item);
 }
 
-void check_rows(std::string_view csv, long rows) {
+void check_rows(std::string_view csv, long rows, bool fundamental) {
     long lines = 0;
     while (!csv.empty()) {
         const std::size_t nl = csv.find('\n');
@@ -45,9 +46,10 @@ void check_rows(std::string_view csv, long rows) {
         int items = 0;
         for (std::size_t p = 1, c; (c = row.find(',', p)) != std::string_view::npos; p = c + 1) {
             ++items;
-            check_item(row.substr(p, c - p));
+            const std::string_view item = row.substr(p, c - p);
+            if (!(lines == 0 && items == 12 && item == "fundamental")) check_item(item);
         }
-        if (items != 11) fail("row does not hold twelve items", row);
+        if (items != (fundamental ? 12 : 11)) fail("row does not hold its items", row);
         ++lines;
     }
     if (lines != (rows > 0 ? rows + 1 : 0)) std::abort();
@@ -78,9 +80,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     output out(csv);
     record_reader in;
     open_reader(in, text);
-    const table_result r = write_table(in, out);
+    const bool fundamental = size % 2 == 1;
+    const table_result r = write_table(in, out, fundamental);
     if (r.end != table_end::input_ended && r.end != table_end::bad_input) std::abort();
-    check_rows(csv, r.rows);
+    check_rows(csv, r.rows, fundamental);
 
     for (std::size_t p = 0; p < text.size();) {
         std::size_t nl = text.find('\n', p);
