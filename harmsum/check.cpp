@@ -4,16 +4,18 @@
 #include <cmath>
 #include <vector>
 
-#include "welch.h"
 #include "decay.h"
 #include "note.h"
 #include "pitch.h"
+#include "stiff_string.h"
+#include "welch.h"
 
 namespace {
 
 constexpr double frame_seconds = 0.37;  // resolves harmonics 2.7 Hz apart at any rate
-// At most 64 frames, and at most 2^20 samples transformed in all, so that a recording at a high
-// rate costs no more than one at 44.1 kHz.
+// At most 64 frames, and at most 2^20 samples transformed in all up to about 708 kHz (frames of
+// 2^18), so that a recording at a high rate costs no more than one at 44.1 kHz; above it, four
+// frames of 2^19 or more.
 int max_frames(int len) {
     return std::clamp((1 << 20) / len, 4, 64);
 }
@@ -24,10 +26,6 @@ constexpr double same_note_cents = 100;
 constexpr double bend_cents = 15;
 constexpr double settled_cents = 8;
 constexpr int search_periods = 64;
-
-double cents(double a, double b) {
-    return 1200 * std::log2(a / b);
-}
 
 std::string named(double hz) {
     return hz_text(hz) + " Hz (" + nearest_note(hz).name + ")";
@@ -46,11 +44,9 @@ int clear_harmonics(const report_table& report, int rate) {
     const int n = report.windows();
     std::vector<double> level(std::size_t(n), 0.0), ratio(std::size_t(n), 0.0);
     int clear = 0;
-    for (int k = 0; k < report_harmonics; ++k) {
+    for (int k = 0; k < harmonics; ++k) {
         if (!(report.freq[k] > 0 && report.freq[k] < rate / 2.0)) continue;
-        for (int w = 0; w < n; ++w)
-            ratio[std::size_t(w)] =
-                report.ratio[std::size_t(w) * report_harmonics + std::size_t(k)];
+        for (int w = 0; w < n; ++w) ratio[std::size_t(w)] = report.ratio[report.at(w, k)];
         if (fit_decay(report.t.data(), level.data(), ratio.data(), n).windows >= min_fit_windows)
             ++clear;
     }
@@ -63,10 +59,11 @@ int clear_harmonics(const report_table& report, int rate) {
 double settle_time(const double* x, long n, int rate, double from, double until, int k,
                    double sustained) {
     const int len = frame_length(rate, 0.1);
+    const welch_plan plan = make_welch_plan(len);
     double settled = -1;
     for (long start = std::lround(from * rate); start + len <= n && double(start) / rate <= until;
          start += len / 4) {
-        const std::vector<double> p = welch_power(x + start, len, len, 1);
+        const std::vector<double> p = welch_power(plan, x + start, len, 1);
         const double f = peak_near(p, double(rate) / len, k * sustained) / k;
         if (!(f > 0 && std::abs(cents(f, sustained)) < settled_cents))
             settled = -1;

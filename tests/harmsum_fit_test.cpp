@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "decay.h"
-#include "partials.h"
 #include "pitch.h"
+#include "stiff_string.h"
 
 namespace {
 
@@ -28,7 +28,8 @@ TEST(DecayFit, KeepsToTheSpanWhereTheHarmonicStandsClear) {
     const decay_fit d = fit_decay(t.data(), level.data(), ratio.data(), n);
     ASSERT_TRUE(d.has_rate);
     EXPECT_EQ(d.first, 5);  // the attack is left out
-    EXPECT_NEAR(d.start_db, -20, 0.01);
+    EXPECT_NEAR(d.first_db, -20, 0.01);
+    EXPECT_NEAR(d.line.at(t[d.first]), -20, 0.2);        // the line starts where the level does
     EXPECT_NEAR(d.rate, -40, 0.4);                       // the floor does not bend it
     EXPECT_NEAR(level[d.last], -100 + floor_margin, 1);  // it stops short of the floor
     EXPECT_EQ(d.windows, d.last - d.first + 1 - 2);      // the dropout is bridged, not fitted
@@ -68,12 +69,12 @@ TEST(InharmonicityFit, RecoversBAndLeavesOutTheUnused) {
     bool use[11] = {};
     for (int k = 1; k <= 10; ++k) freq[k] = k * f * std::sqrt(1 + b * k * k), use[k] = k != 4;
     freq[4] = 999;  // a stray peak, not used
-    ASSERT_TRUE(fit_inharmonicity(freq, use, got_b, got_f));
+    ASSERT_TRUE(fit_inharmonicity(freq, use, 10, got_b, got_f));
     EXPECT_NEAR(got_b / b, 1, 1e-9);
     EXPECT_NEAR(got_f / f, 1, 1e-12);
     bool one[11] = {};
     one[3] = true;
-    EXPECT_FALSE(fit_inharmonicity(freq, one, got_b, got_f));  // a line needs two points
+    EXPECT_FALSE(fit_inharmonicity(freq, one, 10, got_b, got_f));  // a line needs two points
 }
 
 }  // namespace
