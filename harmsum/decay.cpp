@@ -104,7 +104,8 @@ decay_fit fit_decay(const double* t, const double* level, const double* ratio, i
         for (double e : r) rss += e * e;
         d.rate_error =
             std::sqrt(rss / (double(r.size()) - 2) / d.line.sxx * double(r.size()) / n_eff);
-        const double method = method_floor_share * std::abs(d.rate) + method_floor_db;
+        const double method = method_floor_share * std::abs(d.rate) + method_floor_db +
+                              method_floor_level / (t[last] - t[first]);
         d.ci95 = std::hypot(student_t975(std::max(1.0, n_eff - 2)) * d.rate_error, method);
     }
     return d;

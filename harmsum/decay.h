@@ -34,7 +34,8 @@
 // correlation rho_l is not positive (at most n / 4), and the half-width is Student's t at 97.5 %
 // with n_eff - 2 degrees of freedom (at least 1) times that widened error. The method's own error
 // on tones with known rates (the leakage of neighbours, the window's length on a fast decay) is
-// added in quadrature: method_floor_share of the rate and method_floor_db dB/s.
+// added in quadrature: method_floor_share of the rate, method_floor_db dB/s, and
+// method_floor_level dB over the span's length.
 //
 // Typical use: decay_fit d = fit_decay(centre.data(), level.data(), ratio.data(), n);
 
@@ -60,7 +61,10 @@ constexpr double floor_margin = 20;  // dB: a fit stops this far above the level
 constexpr double deep_fall = 30;     // when the level falls at least this far
 constexpr int min_level_windows = 4;
 constexpr int min_fit_windows = 16;
-constexpr double method_floor_share = 0.01, method_floor_db = 0.02;
+// The method's own error on tones with known rates (16-bit, 24-bit and float, 55 to 880 Hz, in
+// noise): 3 % of the rate, 0.05 dB/s, and a level bent by 0.2 dB (the leakage of neighbours)
+// across the span fitted.
+constexpr double method_floor_share = 0.03, method_floor_db = 0.05, method_floor_level = 0.2;
 
 inline bool stands_clear(double ratio) {
     return ratio >= clear_low && ratio <= clear_high;

@@ -177,6 +177,7 @@ int summary(const harmsum_options& o) {
     q.hint = o.hint;
     q.no_check = o.no_check;
     q.found_before = o.found;
+    q.partials = o.partials;
     const check_result c = check_fundamental(x.data(), long(x.size()), rate, report, q);
     if (c.v == verdict::no_note) return no_note(c.why);
     output out;

@@ -259,7 +259,14 @@ void write_summary(const report_table& report, const summary_request& q, output&
 
     const note_name note = nearest_note(q.f0);
     const std::string name = printable_name(q.name);
-    const std::string notes = recording_notes(a);
+    std::string notes = recording_notes(a);
+    const std::string sharp =
+        q.check.sharp_b > 0
+            ? "the partials run sharp (a stiff string, B = " + sig_text(q.check.sharp_b, 2) +
+                  "): the upper ones lie off the harmonics' bins; try "
+                  "--partials"
+            : "";
+    if (!sharp.empty()) notes += (notes.empty() ? "" : "; ") + sharp;
     text.put(name + ": " + hz_text(q.f0) + " Hz, " + note.name + " " +
              (note.cents >= 0 ? "+" : "") + std::to_string(note.cents) + " cents, " +
              channel_text(a) + ", " + stretch_text(a) + ", " + std::to_string(n) + " windows\n");
@@ -270,6 +277,7 @@ void write_summary(const report_table& report, const summary_request& q, output&
         text.put("  the channels cancel in the mean (opposite phase): channel " +
                  std::to_string(a.channel) + ", the loudest, analysed alone\n");
     text.put(q.check.lines);
+    if (!sharp.empty()) text.put("  " + sharp + "\n");
     if (a.stretch.onset >= onset_shown)
         text.put("  the note begins at " + fixed_text(from + a.stretch.onset, 2) +
                  " s; the search looked from there on\n");

@@ -28,7 +28,8 @@ TEST(HarmtraceProgram, OnlyTheFirstValueOfEachLineCounts) {
 
 TEST(HarmtraceProgram, BadOptionsAreUsageErrorsBeforeAnyInputIsRead) {
     const std::string usage =
-        "usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] [--partials] < samples > report\n";
+        "usage: harmtrace [-r RATE] [-f HZ|NOTE] [-s SECONDS] [-j THREADS] [--partials] < samples "
+        "> report\n";
     const std::vector<std::vector<std::string>> bad[] = {
         {{"-x"}, {"whatever"}, {"-"}, {"--rate", "48000"}},
         {{"-r", "999"}, {"-r1000001"}, {"-r", "4.41e4"}, {"-r"}, {"-r", "-s", "1"}},
