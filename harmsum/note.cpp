@@ -28,7 +28,7 @@ std::string fixed_text(double v, int decimals) {
 }
 
 std::string hz_text(double hz) {
-    const int digits = hz > 0 ? int(std::floor(std::log10(hz))) + 1 : 1;
+    const int digits = hz > 0 && std::isfinite(hz) ? int(std::floor(std::log10(hz))) + 1 : 1;
     return fixed_text(hz, std::max(0, 4 - digits));
 }
 
