@@ -10,6 +10,7 @@
 #include "decay.h"
 #include "pitch.h"
 #include "stiff_string.h"
+#include "summary.h"
 
 namespace {
 
@@ -75,6 +76,31 @@ TEST(InharmonicityFit, RecoversBAndLeavesOutTheUnused) {
     bool one[11] = {};
     one[3] = true;
     EXPECT_FALSE(fit_inharmonicity(freq, one, 10, got_b, got_f));  // a line needs two points
+}
+
+TEST(InharmonicityFit, FromTheReportsOwnFrequenciesWindowByWindow) {
+    // Partials of a string with B = 4e-4 whose pitch moves from window to window (as a report
+    // that follows the pitch gives them), one window with a stray partial 3 and one with no
+    // frequencies at all: the median ratio to partial 1 gives B. Exact harmonics give 0.
+    const double b = 4e-4;
+    report_table stiff, plain;
+    for (int w = 0; w < 7; ++w) {
+        const double f = 220 * (1 + 0.01 * std::sin(w));
+        for (report_table* t : {&stiff, &plain}) {
+            t->t.push_back(0.01 * w);
+            t->t_last.push_back(0.01 * w + 0.036);
+            for (int k = 1; k <= harmonics; ++k)
+                t->frequency.push_back(w == 6        ? std::nan("")
+                                       : t == &plain ? k * f
+                                                     : k * f * std::sqrt(1 + b * k * k));
+        }
+    }
+    stiff.frequency[stiff.at(2, 2)] *= 1.05;
+    EXPECT_NEAR(report_inharmonicity(stiff, 44100) / b, 1, 1e-6);
+    EXPECT_EQ(report_inharmonicity(plain, 44100), 0);
+    // Partials at or above the Nyquist frequency are left out, and so is a negative frequency.
+    stiff.frequency[stiff.at(0, 0)] = -220;
+    EXPECT_NEAR(report_inharmonicity(stiff, 4000) / b, 1, 1e-6);
 }
 
 }  // namespace
