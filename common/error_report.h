@@ -30,6 +30,13 @@ void report_error(std::string_view program, std::string_view what, std::string_v
 // Typical use: printable(item, "\"\\")
 std::string printable(std::string_view text, std::string_view also = {});
 
+// A name (a file's) as a person's screen can show it: every byte of a control character (C0,
+// DEL, C1) or of no UTF-8 character as \xNN; printable characters, accents and spaces too, as
+// they are. Names go into messages and summaries this way, always (a terminal or not); tables
+// keep them as given.
+// Typical use: "Can't open " + printable_name(arg)
+std::string printable_name(std::string_view name);
+
 // A message made by error_message straight to standard error.
 void write_error(std::string_view message);
 

@@ -1,5 +1,8 @@
 #include "usage.h"
 
+#include <charconv>
+#include <cmath>
+
 #include "error_report.h"
 #include "output.h"
 
@@ -27,4 +30,10 @@ std::string unexpected_argument(std::string_view arg) {
 int usage_error(std::string_view program, std::string_view what, std::string_view usage_line) {
     write_error(error_message(program, what) + std::string(usage_line));
     return 2;
+}
+
+bool option_real(std::string_view text, double& v) {
+    const char* end = text.data() + text.size();
+    auto [p, ec] = std::from_chars(text.data(), end, v);
+    return ec == std::errc() && p == end && std::isfinite(v);
 }

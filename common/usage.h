@@ -26,3 +26,8 @@ std::string unexpected_argument(std::string_view arg);
 // Writes "program: what" and the usage line on standard error; returns the status, 2.
 // Typical use: return usage_error("blockcsv", unexpected_argument(argv[1]), usage_line);
 int usage_error(std::string_view program, std::string_view what, std::string_view usage_line);
+
+// An option's real value: the whole text one finite number, as from_chars reads it ("1.5",
+// "-3e2"; not "1.5s", "nan" or "inf").
+// Typical use: if (!option_real(value, seconds)) return usage_error(...);
+bool option_real(std::string_view text, double& v);

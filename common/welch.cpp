@@ -4,7 +4,21 @@
 #include <cmath>
 #include <numbers>
 
-void transform(std::vector<std::complex<double>>& a) {
+welch_plan make_welch_plan(int len) {
+    welch_plan p;
+    p.len = len;
+    p.window.resize(std::size_t(len));
+    for (int j = 0; j < len; ++j)
+        p.window[std::size_t(j)] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * j / len);
+    p.twiddle.resize(std::size_t(len / 2));
+    for (int k = 0; k < len / 2; ++k) {
+        const double angle = -2 * std::numbers::pi * k / len;
+        p.twiddle[std::size_t(k)] = {std::cos(angle), std::sin(angle)};
+    }
+    return p;
+}
+
+void radix2_transform(const welch_plan& plan, std::vector<std::complex<double>>& a) {
     const std::size_t n = a.size();
     for (std::size_t i = 1, j = 0; i < n; ++i) {
         std::size_t bit = n >> 1;
@@ -13,10 +27,9 @@ void transform(std::vector<std::complex<double>>& a) {
         if (i < j) std::swap(a[i], a[j]);
     }
     for (std::size_t len = 2; len <= n; len <<= 1) {
-        const double angle = -2 * std::numbers::pi / double(len);
+        const std::size_t stride = n / len;  // twiddle k of this stage is the plan's k * stride
         for (std::size_t k = 0; k < len / 2; ++k) {
-            // Twiddles from their index, not by repeated multiplication.
-            const std::complex<double> w(std::cos(angle * double(k)), std::sin(angle * double(k)));
+            const std::complex<double> w = plan.twiddle[k * stride];
             for (std::size_t i = k; i < n; i += len) {
                 const std::complex<double> u = a[i], v = a[i + len / 2] * w;
                 a[i] = u + v;
@@ -32,11 +45,10 @@ int frame_length(int rate, double seconds) {
     return len;
 }
 
-std::vector<double> welch_power(const double* x, long n, int len, int max_frames) {
+std::vector<double> welch_power(const welch_plan& plan, const double* x, long n, int max_frames) {
+    const int len = plan.len;
     const std::size_t size = std::size_t(len);
-    std::vector<double> window(size), power(size / 2 + 1, 0.0);
-    for (int j = 0; j < len; ++j)
-        window[std::size_t(j)] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * j / len);
+    std::vector<double> power(size / 2 + 1, 0.0);
     const long spare = std::max(0L, n - len);
     const long frames = std::min<long>(max_frames, spare / (len / 2) + 1);
     std::vector<std::complex<double>> a(size);
@@ -44,13 +56,17 @@ std::vector<double> welch_power(const double* x, long n, int len, int max_frames
         const long start = frames > 1 ? spare * f / (frames - 1) : 0;
         for (long j = 0; j < len; ++j) {
             const double v = start + j < n ? x[start + j] : 0.0;
-            a[std::size_t(j)] = std::isfinite(v) ? v * window[std::size_t(j)] : 0.0;
+            a[std::size_t(j)] = std::isfinite(v) ? v * plan.window[std::size_t(j)] : 0.0;
         }
-        transform(a);
+        radix2_transform(plan, a);
         for (std::size_t k = 0; k < power.size(); ++k) power[k] += std::norm(a[k]);
     }
     for (double& p : power) p /= double(frames);
     return power;
+}
+
+std::vector<double> welch_power(const double* x, long n, int len, int max_frames) {
+    return welch_power(make_welch_plan(len), x, n, max_frames);
 }
 
 std::size_t strongest_peak(const std::vector<double>& p, double df, double lo, double hi) {
@@ -63,8 +79,10 @@ std::size_t strongest_peak(const std::vector<double>& p, double df, double lo, d
 
 double peak_frequency(const std::vector<double>& p, std::size_t i, double df) {
     const double l = std::log(p[i - 1]), c = std::log(p[i]), r = std::log(p[i + 1]);
-    const double d = l - 2 * c + r;
-    return (double(i) + (d < 0 ? std::clamp(0.5 * (l - r) / d, -0.5, 0.5) : 0.0)) * df;
+    const double d = l - 2 * c + r, offset = 0.5 * (l - r) / d;
+    // A neighbour of no power makes the parabola's vertex no number: the bin itself then.
+    return (double(i) + (d < 0 && std::isfinite(offset) ? std::clamp(offset, -0.5, 0.5) : 0.0)) *
+           df;
 }
 
 double median_power(const std::vector<double>& p, std::size_t a, std::size_t b) {

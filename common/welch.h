@@ -8,16 +8,27 @@
 #include <cstddef>
 #include <vector>
 
-// In-place radix-2 transform of a power-of-two length, X(k) = sum x(j) exp(-2 pi i j k / n).
-void transform(std::vector<std::complex<double>>& a);
+// What a frame length needs, made once: the Hann window and the transform's twiddles (from
+// their index, never by repeated multiplication).
+struct welch_plan {
+    int len = 0;  // a power of two
+    std::vector<double> window;
+    std::vector<std::complex<double>> twiddle;  // exp(-2 pi i k / len), k = 0 .. len/2 - 1
+};
+welch_plan make_welch_plan(int len);
+
+// In-place radix-2 transform of the plan's length, X(k) = sum x(j) exp(-2 pi i j k / n).
+void radix2_transform(const welch_plan& plan, std::vector<std::complex<double>>& a);
 
 // The power-of-two frame length nearest above `seconds` of samples at `rate`.
 int frame_length(int rate, double seconds);
 
 // Bins 0 .. len/2 of the mean of |X|^2 over Hann-windowed frames of x[0 .. n-1], the frames
-// spread evenly over the samples (overlapping by at least half, at most max_frames of them).
-// A signal shorter than one frame is padded with zeros.
+// spread evenly over the samples: as many as overlap by half, but at most max_frames, so that a
+// long signal leaves gaps between its frames. A signal shorter than one frame is padded with
+// zeros; a sample that is not finite counts as 0.
 // Typical use: auto p = welch_power(x.data(), n, frame_length(44100, 0.37), 64);
+std::vector<double> welch_power(const welch_plan& plan, const double* x, long n, int max_frames);
 std::vector<double> welch_power(const double* x, long n, int len, int max_frames);
 
 // Reading peaks off such a spectrum, p[i] the power of bin i, df Hz apart.

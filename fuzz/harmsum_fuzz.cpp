@@ -4,8 +4,9 @@
 //      and channels within their ranges;
 //   1  riffcat's sample lines, two channels: one sample per complete frame of the stretch,
 //      each reading back as a number, and never more than the cap;
-//   2  harmtrace's report, then the decay fits and the summary of what was read: every span
-//      lies within the windows, and the summary ends with a line end;
+//   2  harmtrace's report, then the decay fits, the summary and the levels of what was read,
+//      whatever its frequencies (NaN, infinite, 0, negative): the summary ends with a line end
+//      and every CSV row has all its columns;
 //   3  the info file.
 #include <algorithm>
 #include <cmath>
@@ -13,6 +14,7 @@
 #include <cstdlib>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "check.h"
 #include "header.h"
@@ -22,6 +24,7 @@
 #include "record_reader.h"
 #include "report.h"
 #include "summary.h"
+#include "summary_columns.h"
 
 namespace {
 
@@ -56,10 +59,11 @@ void fuzz_report(std::string_view text) {
     open_reader(in, text);
     report_table t;
     std::string why;
-    if (!read_report(in, t, why) || t.windows() == 0 || !(t.freq[0] > 0)) return;
+    if (!read_report(in, t, why) || t.windows() == 0) return;
     summary_request q;
     q.name = "fuzz";
     q.f0 = t.freq[0];
+    q.partials = text.size() % 2 == 1;
     q.info.facts.rate = 44100;
     q.info.facts.channels = 1;
     q.info.facts.full_scale = 32768;
@@ -67,9 +71,26 @@ void fuzz_report(std::string_view text) {
     std::string text_out, csv_out;
     output text_sink(text_out), csv_sink(csv_out);
     write_summary(t, q, text_sink, &csv_sink);
+    write_failed_row(q.name, &q.info, "fuzz", csv_sink);
+    std::string levels_out;
+    output levels_sink(levels_out);
+    write_levels(t, q.info, levels_sink);
     text_sink.flush();
     csv_sink.flush();
+    levels_sink.flush();
     if (text_out.empty() || text_out.back() != '\n') std::abort();
+    const long columns = std::count(summary_columns, summary_columns + sizeof summary_columns, ',');
+    long commas = 0;
+    bool quoted = false;
+    for (char c : csv_out) {
+        if (c == '"') quoted = !quoted;
+        if (c != '\n' || quoted) {
+            commas += c == ',' && !quoted;
+        } else if (std::exchange(commas, 0) != columns) {
+            std::abort();
+        }
+    }
+    if (std::count(levels_out.begin(), levels_out.end(), '\n') != t.windows() + 1) std::abort();
 }
 
 void fuzz_info(std::string_view text) {

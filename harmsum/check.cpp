@@ -4,16 +4,18 @@
 #include <cmath>
 #include <vector>
 
-#include "welch.h"
 #include "decay.h"
 #include "note.h"
 #include "pitch.h"
+#include "stiff_string.h"
+#include "welch.h"
 
 namespace {
 
 constexpr double frame_seconds = 0.37;  // resolves harmonics 2.7 Hz apart at any rate
-// At most 64 frames, and at most 2^20 samples transformed in all, so that a recording at a high
-// rate costs no more than one at 44.1 kHz.
+// At most 64 frames, and at most 2^20 samples transformed in all up to about 708 kHz (frames of
+// 2^18), so that a recording at a high rate costs no more than one at 44.1 kHz; above it, four
+// frames of 2^19 or more.
 int max_frames(int len) {
     return std::clamp((1 << 20) / len, 4, 64);
 }
@@ -24,10 +26,8 @@ constexpr double same_note_cents = 100;
 constexpr double bend_cents = 15;
 constexpr double settled_cents = 8;
 constexpr int search_periods = 64;
-
-double cents(double a, double b) {
-    return 1200 * std::log2(a / b);
-}
+constexpr double partial_share = 0.03;  // a partial's peak within 3 % of where it is expected
+constexpr int min_partials = 4;
 
 std::string named(double hz) {
     return hz_text(hz) + " Hz (" + nearest_note(hz).name + ")";
@@ -46,11 +46,9 @@ int clear_harmonics(const report_table& report, int rate) {
     const int n = report.windows();
     std::vector<double> level(std::size_t(n), 0.0), ratio(std::size_t(n), 0.0);
     int clear = 0;
-    for (int k = 0; k < report_harmonics; ++k) {
+    for (int k = 0; k < harmonics; ++k) {
         if (!(report.freq[k] > 0 && report.freq[k] < rate / 2.0)) continue;
-        for (int w = 0; w < n; ++w)
-            ratio[std::size_t(w)] =
-                report.ratio[std::size_t(w) * report_harmonics + std::size_t(k)];
+        for (int w = 0; w < n; ++w) ratio[std::size_t(w)] = report.ratio[report.at(w, k)];
         if (fit_decay(report.t.data(), level.data(), ratio.data(), n).windows >= min_fit_windows)
             ++clear;
     }
@@ -63,10 +61,11 @@ int clear_harmonics(const report_table& report, int rate) {
 double settle_time(const double* x, long n, int rate, double from, double until, int k,
                    double sustained) {
     const int len = frame_length(rate, 0.1);
+    const welch_plan plan = make_welch_plan(len);
     double settled = -1;
     for (long start = std::lround(from * rate); start + len <= n && double(start) / rate <= until;
          start += len / 4) {
-        const std::vector<double> p = welch_power(x + start, len, len, 1);
+        const std::vector<double> p = welch_power(plan, x + start, len, 1);
         const double f = peak_near(p, double(rate) / len, k * sustained) / k;
         if (!(f > 0 && std::abs(cents(f, sustained)) < settled_cents))
             settled = -1;
@@ -95,6 +94,39 @@ std::string bend_line(const double* x, long n, int rate, const check_request& q,
            "\n";
 }
 
+// The peak nearest to f within `share` of it; 0 when none.
+double nearest_peak(const std::vector<peak>& peaks, double f, double share) {
+    double best = 0;
+    for (const peak& p : peaks)
+        if (std::abs(p.freq - f) <= share * f &&
+            (best == 0 || std::abs(p.freq - f) < std::abs(best - f)))
+            best = p.freq;
+    return best;
+}
+
+// The inharmonicity of partials of f0 that run sharp of the report's bins, else 0.
+double sharp_partials(const std::vector<peak>& peaks, double f0, int rate) {
+    double freq[harmonics + 1] = {};
+    bool found[harmonics + 1] = {};
+    int count = 0;
+    double b = 0, f = f0;
+    for (int k = 1; k <= harmonics && k * f0 < rate / 2.0; ++k) {
+        if (count >= 3) fit_inharmonicity(freq, found, harmonics, b, f);
+        const double at =
+            count >= 3 && b >= 0 ? stiff_partial(k, b, f) : k * (found[1] ? freq[1] : f0);
+        const double p = nearest_peak(peaks, at, partial_share);
+        if (p > 0) freq[k] = p, found[k] = true, ++count;
+    }
+    if (count < min_partials || !fit_inharmonicity(freq, found, harmonics, b, f) || !(b > 0))
+        return 0;
+    for (int k = 2; k <= harmonics && k * f0 < rate / 2.0; ++k) {
+        // A quarter of a report bin: f0 / 32 at k f0.
+        const double off = cents(stiff_partial(k, b, f), k * stiff_partial(1, b, f));
+        if (off > cents(1 + 1.0 / (4 * 8 * k), 1)) return b;
+    }
+    return 0;
+}
+
 }  // namespace
 
 check_result check_fundamental(const double* x, long n, int rate, const report_table& report,
@@ -118,6 +150,7 @@ check_result check_fundamental(const double* x, long n, int rate, const report_t
         c.why = "the tone at " + hz_text(g.f) + " Hz lies outside 27.5 to 1760 Hz";
         return c;
     }
+    if (!q.partials) c.sharp_b = sharp_partials(peaks, q.f0, rate);
     if (q.found_before > 0)
         c.lines = "  fundamental: the search found " + named(q.found_before) + ", " +
                   how_wrong(q.found_before, q.f0) + ": used " + named(q.f0) +

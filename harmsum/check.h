@@ -9,6 +9,11 @@
 // again near it. A candidate that does not convince leaves the found one, called doubtful. A
 // found fundamental that the sieve confirms may still come from a bent attack: its pitch is
 // compared with the sustained pitch, measured after the 64 periods the search looked at.
+//
+// The same spectrum tells a stiff string: partials that run sharp, f_k = k F sqrt(1 + B k^2)
+// (stiff_string.h), each found within 3 % of where those below it put it. When four or more are
+// found and the fit puts one more than a quarter of a report bin (f0 / 32) off k f0, the report
+// measures it off its peak, and the summary suggests --partials.
 
 #include <string>
 
@@ -29,6 +34,7 @@ struct check_request {
     bool hint = false;        // the user gave -f
     bool no_check = false;    // keep the search's fundamental unweighed
     double found_before = 0;  // > 0: this run is at a candidate, and the search had found this
+    bool partials = false;    // the report measures partials where they lie (--partials)
 };
 
 struct check_result {
@@ -36,6 +42,9 @@ struct check_result {
     double candidate = 0;  // Hz, for rerun
     std::string why;       // for no_note
     std::string lines;     // what the summary says of the fundamental (may be empty)
+    // Without --partials: the inharmonicity of partials that run sharp of the report's bins (a
+    // stiff string, whose upper partials the report measures off their peaks), else 0.
+    double sharp_b = 0;
 };
 
 // x: the n analysed samples at `rate`; report: harmtrace's report at f0.

@@ -13,6 +13,23 @@ bool usable(double level, double ratio) {
     return stands_clear(ratio) && std::isfinite(level);
 }
 
+// How many independent values the series r is worth: n / (1 + 2 sum rho_l) over the lags up to
+// the first whose autocorrelation is not positive, at most n / 4 of them.
+double effective_count(const std::vector<double>& r) {
+    const std::size_t n = r.size();
+    double c0 = 0;
+    for (double e : r) c0 += e * e;
+    if (!(c0 > 0)) return double(n);
+    double sum = 0;
+    for (std::size_t lag = 1; lag <= n / 4; ++lag) {
+        double c = 0;
+        for (std::size_t i = 0; i + lag < n; ++i) c += r[i] * r[i + lag];
+        if (!(c > 0)) break;
+        sum += c / c0;
+    }
+    return double(n) / (1 + 2 * sum);
+}
+
 }  // namespace
 
 decay_fit fit_decay(const double* t, const double* level, const double* ratio, int n) {
@@ -69,40 +86,47 @@ decay_fit fit_decay(const double* t, const double* level, const double* ratio, i
         last = at[i];
     }
 
-    // Least squares about the means, for long recordings.
-    double mt = 0, ml = 0;
-    int count = 0;
-    for (int w = first; w <= last; ++w)
-        if (usable(level[w], ratio[w])) {
-            ++count;
-            mt += (t[w] - mt) / count;
-            ml += (level[w] - ml) / count;
-        }
-    double stt = 0, stl = 0;
-    for (int w = first; w <= last; ++w)
-        if (usable(level[w], ratio[w])) {
-            stt += (t[w] - mt) * (t[w] - mt);
-            stl += (t[w] - mt) * (level[w] - ml);
-        }
-    d.windows = count;
     d.first = first;
     d.last = last;
-    d.start_db = level[first];
+    d.first_db = level[first];
     d.top_db = top;
-    d.has_rate = count >= min_fit_windows && stt > 0;
+    auto used = [&](int w) { return w >= first && w <= last && usable(level[w], ratio[w]); };
+    d.line = fit_line(t, level, n, used);
+    d.windows = d.line.n;
+    d.has_rate = d.windows >= min_fit_windows && d.line.sxx > 0;
     if (d.has_rate) {
-        d.rate = stl / stt;
-        double residual = 0;
+        d.rate = d.line.slope;
+        std::vector<double> r;
         for (int w = first; w <= last; ++w)
-            if (usable(level[w], ratio[w])) {
-                const double r = level[w] - ml - d.rate * (t[w] - mt);
-                residual += r * r;
-            }
-        d.rate_error = std::sqrt(residual / (count - 2) / stt);
+            if (used(w)) r.push_back(level[w] - d.line.at(t[w]));
+        const double n_eff = effective_count(r);
+        double rss = 0;
+        for (double e : r) rss += e * e;
+        d.rate_error =
+            std::sqrt(rss / (double(r.size()) - 2) / d.line.sxx * double(r.size()) / n_eff);
+        const double method = method_floor_share * std::abs(d.rate) + method_floor_db +
+                              method_floor_level / (t[last] - t[first]);
+        d.ci95 = std::hypot(student_t975(std::max(1.0, n_eff - 2)) * d.rate_error, method);
     }
     return d;
 }
 
 double t60(double rate) {
     return rate < 0 ? -60 / rate : std::numeric_limits<double>::infinity();
+}
+
+double student_t975(double df) {
+    // Exact to three decimals up to 30 degrees of freedom; beyond, the expansion about the normal
+    // quantile is closer than that.
+    static const double table[31] = {0,     12.706, 4.303, 3.182, 2.776, 2.571, 2.447, 2.365,
+                                     2.306, 2.262,  2.228, 2.201, 2.179, 2.160, 2.145, 2.131,
+                                     2.120, 2.110,  2.101, 2.093, 2.086, 2.080, 2.074, 2.069,
+                                     2.064, 2.060,  2.056, 2.052, 2.048, 2.045, 2.042};
+    df = std::max(1.0, df);
+    if (df < 30) {
+        const int i = int(df);
+        return table[i] + (df - i) * (table[i + 1] - table[i]);
+    }
+    const double z = 1.959964, z3 = z * z * z, z5 = z3 * z * z;
+    return z + (z3 + z) / (4 * df) + (5 * z5 + 16 * z3 + 3 * z) / (96 * df * df);
 }

@@ -71,5 +71,11 @@ bool read_wav_facts(std::string_view report, wav_facts& f, std::string& why) {
     if (number_after(report, "[data] (", data) && data != 0 && data != 0xFFFFFFFFLL &&
         frame_bytes > 0)
         f.frames = data / frame_bytes;
+    long long got, want;
+    const std::size_t cut = report.find("Data cut short: ");
+    if (cut != std::string_view::npos &&
+        number_after(report.substr(cut), "Data cut short: ", got) &&
+        number_after(report.substr(cut), " of ", want))
+        f.cut_bytes = got, f.data_bytes = want;
     return true;
 }

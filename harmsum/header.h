@@ -14,6 +14,8 @@ struct wav_facts {
     // riffcat prints it (128 up to 8 bits, 32768 up to 16, 2^(8 bytes - 1) above), 1 for float.
     double full_scale = 0;
     long long frames = -1;  // frames by the data chunk's size; -1 when it gives none (a stream)
+    // riffcat's "Data cut short: N of M bytes": the file ends inside its data; -1 when it does not.
+    long long cut_bytes = -1, data_bytes = -1;
 };
 
 // Reads the first fmt report and data line of riffcat's standard error. False, with the reason,

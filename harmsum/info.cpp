@@ -30,17 +30,23 @@ void write_info(const analysis_info& a, output& out) {
     out.print("first=%lld\ncount=%lld\nframes=%lld\ncapped=%d\nsilent=%d\nonset=%.17g\n",
               a.stretch.first, a.stretch.count, a.stretch.frames, int(a.stretch.capped),
               int(a.stretch.silent), a.stretch.onset);
+    out.print("silent_channels=%d\ncancel=%d\ncut_bytes=%lld\ndata_bytes=%lld\n", a.silent_channels,
+              int(a.cancel), a.facts.cut_bytes, a.facts.data_bytes);
 }
 
 bool read_info(std::string_view text, analysis_info& a, std::string& why) {
-    int is_float = 0, capped = 0, silent = 0;
+    int is_float = 0, capped = 0, silent = 0, cancel = 0;
     const bool ok =
         value_of(text, "rate", a.facts.rate) && value_of(text, "channels", a.facts.channels) &&
         value_of(text, "float", is_float) && value_of(text, "full_scale", a.facts.full_scale) &&
         value_of(text, "channel", a.channel) && value_of(text, "first", a.stretch.first) &&
         value_of(text, "count", a.stretch.count) && value_of(text, "frames", a.stretch.frames) &&
         value_of(text, "capped", capped) && value_of(text, "silent", silent) &&
-        value_of(text, "onset", a.stretch.onset);
+        value_of(text, "onset", a.stretch.onset) &&
+        value_of(text, "silent_channels", a.silent_channels) && value_of(text, "cancel", cancel) &&
+        value_of(text, "cut_bytes", a.facts.cut_bytes) &&
+        value_of(text, "data_bytes", a.facts.data_bytes);
+    a.cancel = cancel != 0;
     a.facts.is_float = is_float != 0;
     a.stretch.capped = capped != 0;
     a.stretch.silent = silent != 0;

@@ -11,7 +11,9 @@
 
 struct analysis_info {
     wav_facts facts;
-    int channel = 0;  // 0 for the mean of all
+    int channel = 0;          // 0 for the mean of all
+    int silent_channels = 0;  // left out of the mean (channel_choice)
+    bool cancel = false;      // the channels cancel: `channel` is the loudest
     stretch_result stretch;
 };
 

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <string>
@@ -18,6 +19,7 @@
 #include "record_reader.h"
 #include "report.h"
 #include "summary.h"
+#include "summary_columns.h"
 #include "usage.h"
 
 namespace {
@@ -37,16 +39,31 @@ bool read_file(const std::string& path, std::string& text) {
     return got == 0;
 }
 
-bool open_input(const std::string& path, record_reader& in) {
+// The file's descriptor, read through `in`; -1 when it cannot be opened.
+int open_input(const std::string& path, record_reader& in) {
     const int fd = open(path.c_str(), O_RDONLY);
-    if (fd < 0) return false;
-    open_reader(in, fd);
-    return true;
+    if (fd >= 0) open_reader(in, fd);
+    return fd;
 }
 
 int fail(const std::string& what, const char* cause = "") {
     report_error(program, what, cause);
     return 2;
+}
+
+// A file opened for appending rows; false, with the cause in errno, when it cannot be.
+bool open_append(const std::string& path, int& fd) {
+    fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644);
+    return fd >= 0;
+}
+
+// Writes what `out` holds into the file it was made for and closes it.
+bool close_written(output& out, int fd) {
+    const bool written = out.flush();
+    const int saved = out.error();
+    const bool closed = close(fd) == 0;
+    errno = written ? errno : saved;
+    return written && closed;
 }
 
 int prepare(const harmsum_options& o) {
@@ -56,24 +73,38 @@ int prepare(const harmsum_options& o) {
     if (!read_file(o.files[0], header))
         return fail("cannot read " + o.files[0], std::strerror(errno));
     if (!read_wav_facts(header, a.facts, why)) return fail(o.files[0], why.c_str());
-    if (a.channel > a.facts.channels) {
-        report_error("", "no channel " + std::to_string(a.channel) + ": the file has " +
-                             std::to_string(a.facts.channels));
+    if (!channel_exists(a.facts, a.channel, why)) {
+        report_error("", why);
         return 1;
     }
+    stretch_request want = o.stretch;
+    if (want.channel == 0 && a.facts.channels > 1) {
+        record_reader first;
+        channel_choice c;
+        const int fd = open_input(o.files[1], first);
+        if (fd < 0) return fail("cannot read " + o.files[1], std::strerror(errno));
+        const bool weighed = weigh_channels(first, a.facts, want, c, why);
+        close(fd);
+        if (!weighed) return fail(o.files[1], why.c_str());
+        want.use = c.use;
+        a.silent_channels = c.silent;
+        a.cancel = c.cancel;
+        // One channel left: analysed as -c names it.
+        if (int(std::count(c.use.begin(), c.use.end(), true)) == 1)
+            a.channel = int(std::find(c.use.begin(), c.use.end(), true) - c.use.begin()) + 1;
+    }
     record_reader in;
-    if (!open_input(o.files[1], in)) return fail("cannot read " + o.files[1], std::strerror(errno));
+    if (open_input(o.files[1], in) < 0)
+        return fail("cannot read " + o.files[1], std::strerror(errno));
     output out;
-    if (!prepare_stretch(in, a.facts, o.stretch, out, a.stretch, why))
+    if (!prepare_stretch(in, a.facts, want, out, a.stretch, why))
         return fail(o.files[1], why.c_str());
     if (!out.flush()) return fail("cannot write standard output", std::strerror(out.error()));
     const int fd = open(o.info.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (fd < 0) return fail("cannot write " + o.info, std::strerror(errno));
     output info(fd);
     write_info(a, info);
-    const bool written = info.flush();
-    close(fd);
-    if (!written) return fail("cannot write " + o.info, std::strerror(info.error()));
+    if (!close_written(info, fd)) return fail("cannot write " + o.info, std::strerror(errno));
     if (a.stretch.count == 0) {
         report_error("", "nothing to analyse: the recording is " +
                              std::to_string(double(a.stretch.frames) / a.facts.rate).substr(0, 6) +
@@ -83,24 +114,44 @@ int prepare(const harmsum_options& o) {
     return 0;
 }
 
+// The samples of a file, one per line; false with the message on a bad one.
+bool read_samples(const std::string& path, std::vector<double>& x, std::string& message) {
+    record_reader samples;
+    const int fd = open_input(path, samples);
+    if (fd < 0) {
+        message = error_message(program, "cannot read " + path, std::strerror(errno));
+        return false;
+    }
+    record_value v[1] = {{false}};
+    read_status s;
+    while ((s = read_record(samples, v, 1)) == read_status::ok) x.push_back(v[0].r);
+    close(fd);
+    if (s == read_status::end_of_input) return true;
+    // The reader's message names standard input; this one was a named file.
+    message = describe_read_error(samples, s, "", 0);
+    const std::string stdin_text = "fatal input error at statement 0 reading standard input";
+    const std::size_t at = message.find(stdin_text);
+    if (at != std::string::npos) message.replace(at, stdin_text.size(), "bad sample in " + path);
+    message = std::string(program) + ": " + message;
+    return false;
+}
+
 int summary(const harmsum_options& o) {
     std::string text, why;
     analysis_info a;
     if (!read_file(o.info, text)) return fail("cannot read " + o.info, std::strerror(errno));
     if (!read_info(text, a, why)) return fail(o.info, why.c_str());
 
-    record_reader samples;
-    if (!open_input(o.files[0], samples))
-        return fail("cannot read " + o.files[0], std::strerror(errno));
     std::vector<double> x;
-    record_value v[1] = {{false}};
-    read_status s;
-    while ((s = read_record(samples, v, 1)) == read_status::ok) x.push_back(v[0].r);
-    if (s != read_status::end_of_input) return fail(describe_read_error(samples, s, program, 0));
+    if (!read_samples(o.files[0], x, why)) {
+        write_error(why);
+        return 2;
+    }
 
     record_reader in;
     report_table report;
-    if (!open_input(o.files[1], in)) return fail("cannot read " + o.files[1], std::strerror(errno));
+    if (open_input(o.files[1], in) < 0)
+        return fail("cannot read " + o.files[1], std::strerror(errno));
     if (!read_report(in, report, why)) return fail(o.files[1], why.c_str());
 
     const int rate = a.facts.rate;
@@ -114,6 +165,11 @@ int summary(const harmsum_options& o) {
                        ": the stretch is " + fixed_text(double(x.size()) / rate, 2) + " s long");
     if (report.windows() == 0)
         return no_note("shorter than eight periods of the fundamental found");
+    // A report harmtrace made gives its fundamental within the search's range.
+    if (!(report.freq[0] >= lowest_note / 2 && report.freq[0] <= highest_note * 2))
+        return fail(o.files[1], ("harmonic 1 at " + sig_text(report.freq[0], 6) +
+                                 " Hz: not a fundamental harmtrace finds")
+                                    .c_str());
 
     check_request q;
     q.f0 = report.freq[0];
@@ -121,6 +177,7 @@ int summary(const harmsum_options& o) {
     q.hint = o.hint;
     q.no_check = o.no_check;
     q.found_before = o.found;
+    q.partials = o.partials;
     const check_result c = check_fundamental(x.data(), long(x.size()), rate, report, q);
     if (c.v == verdict::no_note) return no_note(c.why);
     output out;
@@ -129,14 +186,32 @@ int summary(const harmsum_options& o) {
         return out.flush() ? 3 : 2;
     }
     int csv_fd = -1;
-    if (!o.csv.empty() && (csv_fd = open(o.csv.c_str(), O_WRONLY | O_APPEND | O_CREAT, 0644)) < 0)
+    if (!o.csv.empty() && !open_append(o.csv, csv_fd))
         return fail("cannot write " + o.csv, std::strerror(errno));
     output csv(csv_fd < 0 ? 1 : csv_fd);
-    write_summary(report, {o.name, a, c, q.f0, o.partials, o.b}, out, csv_fd < 0 ? nullptr : &csv);
-    const bool csv_written = csv_fd < 0 || csv.flush();
-    if (csv_fd >= 0) close(csv_fd);
-    if (!csv_written) return fail("cannot write " + o.csv, std::strerror(csv.error()));
+    write_summary(report, {o.name, a, c, q.f0, o.partials}, out, csv_fd < 0 ? nullptr : &csv);
+    if (csv_fd >= 0 && !close_written(csv, csv_fd))
+        return fail("cannot write " + o.csv, std::strerror(errno));
+    if (!o.levels.empty()) {
+        const int fd = open(o.levels.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd < 0) return fail("cannot write " + o.levels, std::strerror(errno));
+        output levels(fd);
+        write_levels(report, a, levels);
+        if (!close_written(levels, fd))
+            return fail("cannot write " + o.levels, std::strerror(errno));
+    }
     return out.flush() ? 0 : fail("cannot write standard output", std::strerror(out.error()));
+}
+
+int failed(const harmsum_options& o) {
+    analysis_info a;
+    std::string text, why;
+    const bool known = !o.info.empty() && read_file(o.info, text) && read_info(text, a, why);
+    int fd;
+    if (!open_append(o.csv, fd)) return fail("cannot write " + o.csv, std::strerror(errno));
+    output csv(fd);
+    write_failed_row(o.name, known ? &a : nullptr, o.reason, csv);
+    return close_written(csv, fd) ? 0 : fail("cannot write " + o.csv, std::strerror(errno));
 }
 
 }  // namespace
@@ -156,6 +231,16 @@ int main(int argc, char** argv) {
             return prepare(p.o);
         case harmsum_options::summary:
             return summary(p.o);
+        case harmsum_options::failed:
+            return failed(p.o);
+        case harmsum_options::columns:
+            out.put(std::string(summary_columns) + "\n");
+            return out.flush() ? 0 : 2;
+        case harmsum_options::check_args:
+            return 0;
+        case harmsum_options::show_name:
+            out.put(printable_name(p.o.files[0]) + "\n");
+            return out.flush() ? 0 : 2;
     }
     return 2;
 }

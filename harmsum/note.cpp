@@ -7,12 +7,14 @@
 note_name nearest_note(double hz) {
     static const char* const names[12] = {"C",  "C#", "D",  "D#", "E",  "F",
                                           "F#", "G",  "G#", "A",  "A#", "B"};
-    const double semis = 12 * std::log2(hz / 440) + 57;  // from C0
-    const long near = std::lround(semis);
+    // From C0, within C-1 .. B20, so that the octave and the name stay in range.
+    const double semis = std::clamp(12 * std::log2(hz / 440) + 57, -12.0, 251.0);
+    const long near = std::isfinite(semis) ? std::lround(semis) : 57;
     const long octave = near >= 0 ? near / 12 : (near - 11) / 12;
     note_name n;
     n.name = std::string(names[near - 12 * octave]) + std::to_string(octave);
-    n.cents = int(std::lround(100 * (semis - double(near))));
+    n.exact_cents = std::isfinite(semis) ? 100 * (semis - double(near)) : 0;
+    n.cents = int(std::lround(n.exact_cents));
     return n;
 }
 
@@ -26,7 +28,7 @@ std::string fixed_text(double v, int decimals) {
 }
 
 std::string hz_text(double hz) {
-    const int digits = hz > 0 ? int(std::floor(std::log10(hz))) + 1 : 1;
+    const int digits = hz > 0 && std::isfinite(hz) ? int(std::floor(std::log10(hz))) + 1 : 1;
     return fixed_text(hz, std::max(0, 4 - digits));
 }
 

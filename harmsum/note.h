@@ -7,8 +7,11 @@
 struct note_name {
     std::string name;  // "A4", "C#3": equal temperament, A4 = 440 Hz
     int cents = 0;     // from that note, -50 .. 50
+    double exact_cents = 0;
 };
 
+// The note nearest to hz, which must be finite and positive; notes are named from C-1 to B20
+// and a frequency beyond them takes the nearest end.
 note_name nearest_note(double hz);
 
 // A frequency to four significant digits, at least to the hertz: 27.50, 220.1, 1760, 17600.

@@ -3,7 +3,11 @@
 //
 //   harmsum prepare [-c N] [-t FROM:TO] --info INFO HEADER SAMPLES > MONO
 //   harmsum summary --info INFO --name NAME [--hint] [--no-check] [--found HZ] [-s SECONDS]
-//                   [--csv FILE] MONO REPORT
+//                   [--partials] [--csv FILE] [--levels FILE] MONO REPORT
+//   harmsum failed --name NAME --reason WHY [--info INFO] --csv FILE
+//   harmsum columns
+//   harmsum args [-c N] [-t FROM:TO]
+//   harmsum name NAME
 
 #include <string>
 #include <vector>
@@ -11,14 +15,13 @@
 #include "mono.h"
 
 struct harmsum_options {
-    enum { prepare, summary, help, version } command = help;
-    stretch_request stretch;  // prepare: -c, -t
-    std::string info, name, csv;
+    enum { prepare, summary, failed, columns, check_args, show_name, help, version } command = help;
+    stretch_request stretch;  // prepare, args: -c, -t
+    std::string info, name, csv, levels, reason;
     bool hint = false, no_check = false;
     double found = 0;        // --found: the search's fundamental, when this run is at a candidate
     double search_from = 0;  // -s
-    bool partials = false;   // --inharmonicity: the report measures partials where they lie
-    double b = 0;            // their inharmonicity
+    bool partials = false;   // --partials: the report measures partials where they lie
     std::vector<std::string> files;
 };
 
@@ -28,6 +31,11 @@ struct parsed_options {
 };
 
 parsed_options parse_options(const std::vector<std::string>& args);
+
+// FROM:TO in seconds, either end left out, 0 <= FROM < TO <= max_seconds: -t of harmsum and of
+// harmplot (which asks `harmsum args`).
+constexpr double max_seconds = 1e7;
+bool parse_stretch(const std::string& text, stretch_request& r);
 
 // The help text, and the line a usage error ends with.
 extern const char harmsum_usage[];

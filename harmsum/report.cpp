@@ -6,7 +6,9 @@
 
 namespace {
 
-// harmtrace writes at most 1021 windows; a report beyond this is not one of its own.
+// harmtrace writes one window per window_advance grid points of at most max_samples inputs:
+// about 10000 for a 1 kHz note, a million only for a fundamental far above any it finds. A
+// report beyond this is not one of its own.
 constexpr int max_windows = 1 << 20;
 
 }  // namespace
@@ -30,14 +32,17 @@ bool read_report(record_reader& in, report_table& r, std::string& why) {
                 return false;
             }
             r.t.push_back(v[t_first - 1]);
-            r.power.resize(r.power.size() + report_harmonics, none);
-            r.ratio.resize(r.ratio.size() + report_harmonics, none);
-        } else if (k != expect || k > report_harmonics) {
+            r.t_last.push_back(v[t_last - 1]);
+            r.frequency.resize(r.frequency.size() + harmonics, none);
+            r.power.resize(r.power.size() + harmonics, none);
+            r.ratio.resize(r.ratio.size() + harmonics, none);
+        } else if (k != expect || k > harmonics) {
             why = "line " + std::to_string(in.line() - 1) + ": harmonic " + std::to_string(k) +
                   " out of order";
             return false;
         }
-        const std::size_t at = std::size_t(r.windows() - 1) * report_harmonics + std::size_t(k - 1);
+        const std::size_t at = r.at(r.windows() - 1, k - 1);
+        r.frequency[at] = v[frequency - 1];
         r.power[at] = v[power - 1];
         r.ratio[at] = v[ratio - 1];
         if (r.freq[k - 1] == 0) r.freq[k - 1] = v[frequency - 1];

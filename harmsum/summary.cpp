@@ -4,20 +4,21 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <numbers>
 #include <vector>
 
 #include "decay.h"
+#include "error_report.h"
 #include "note.h"
+#include "stiff_string.h"
 
 namespace {
 
-constexpr int window_points = 8192;
-constexpr int period_points = 1024;
 // Quantisation leaves faint harmonics of its own in a dying note; nothing this far under the
 // strongest harmonic is taken for one of the note's.
 constexpr double weakest_db = 80;
 constexpr double onset_shown = 0.05;  // s: a shorter lead-in is no silence before the note
+// Ratios to partial 1 this close to whole numbers are harmonics, not a string's partials.
+constexpr double harmonic_ratio = 1e-9;
 
 const char* check_word(verdict v) {
     switch (v) {
@@ -41,129 +42,283 @@ std::string csv_field(const std::string& s) {
 }
 
 std::string channel_text(const analysis_info& a) {
-    if (a.facts.channels == 1) return "mono";
+    const int n = a.facts.channels;
+    const std::string of = " of " + std::to_string(n);
+    if (n == 1) return "mono";
+    if (a.cancel) return "channel " + std::to_string(a.channel) + of + " (the channels cancel)";
+    const std::string silent = a.silent_channels == 1
+                                   ? "1 silent channel"
+                                   : std::to_string(a.silent_channels) + " silent channels";
     if (a.channel > 0)
-        return "channel " + std::to_string(a.channel) + " of " + std::to_string(a.facts.channels);
-    return "mean of " + std::to_string(a.facts.channels) + " channels";
+        return "channel " + std::to_string(a.channel) + of +
+               (a.silent_channels > 0 ? " (" + silent + " left out)" : "");
+    if (a.silent_channels > 0)
+        return "mean of " + std::to_string(n - a.silent_channels) + of + " channels (" + silent +
+               " left out)";
+    return "mean of " + std::to_string(n) + " channels";
+}
+
+double stretch_from(const analysis_info& a) {
+    return double(a.stretch.first) / a.facts.rate;
+}
+double stretch_to(const analysis_info& a) {
+    return double(a.stretch.first + a.stretch.count) / a.facts.rate;
 }
 
 std::string stretch_text(const analysis_info& a) {
     const double rate = a.facts.rate;
-    const double from = double(a.stretch.first) / rate, to = from + double(a.stretch.count) / rate;
+    const double from = stretch_from(a), to = stretch_to(a);
     const double whole = double(a.stretch.frames) / rate;
     if (a.stretch.first == 0 && a.stretch.count == a.stretch.frames)
         return fixed_text(to, 2) + " s";
     std::string s =
         fixed_text(from, 2) + " to " + fixed_text(to, 2) + " s of " + fixed_text(whole, 2) + " s";
-    if (a.stretch.capped) s += " (harmtrace reads at most 2097152 samples)";
+    if (a.stretch.capped)
+        s += " (harmtrace reads at most " + std::to_string(max_samples) + " samples)";
     return s;
 }
 
-// A harmonic's values as text, empty where it has none, and what the summary says of its span.
+// The CSV's channels, from_s and to_s.
+std::string analysed_fields(const analysis_info& a) {
+    return csv_field(channel_text(a)) + "," + fixed_text(stretch_from(a), 4) + "," +
+           fixed_text(stretch_to(a), 4);
+}
+
+// A harmonic's values for the CSV, empty where it has none, and what the summary says of them.
 struct row {
-    std::string start, rate, t60, from, to, span;
+    std::string start, rate, ci, t60, from, to;  // CSV precision
+    std::string start_shown, rate_shown, t60_shown, span;
+    std::string reason;  // why a value is missing
 };
+
+row row_of(const decay_fit& d, const double* start, double strongest) {
+    row r;
+    if (d.windows == 0) {
+        r.reason = r.span = "never clear of the floor";
+        return r;
+    }
+    if (d.top_db < strongest - weakest_db) {
+        r.reason = r.span =
+            "too weak: " + fixed_text(strongest - d.top_db, 0) + " dB under the strongest";
+        return r;
+    }
+    const double from = start[d.first], to = start[d.last];
+    const double level = d.has_rate ? d.line.at(from) : d.first_db;
+    r.start = fixed_text(level, 2);
+    r.start_shown = fixed_text(level, 1);
+    r.span = fixed_text(from, 2) + "-" + fixed_text(to, 2);
+    if (!d.has_rate) {
+        r.reason = "clear too briefly for a rate";
+        r.span += " (" + r.reason + ")";
+        return r;
+    }
+    r.rate = fixed_text(d.rate, 2);
+    r.ci = fixed_text(d.ci95, 2);
+    const int decimals = d.ci95 < 0.05 ? 2 : 1;  // an interval shown as more than 0
+    r.rate_shown = fixed_text(d.rate, decimals) + " ± " + fixed_text(d.ci95, decimals);
+    r.from = fixed_text(from, 3);
+    r.to = fixed_text(to, 3);
+    // A level that does not fall measurably (3 dB over the span, and the interval all below 0)
+    // has no T60: it would lie far beyond anything measured.
+    if (d.rate * (to - from) <= -3 && d.rate + d.ci95 < 0) {
+        const double s = t60(d.rate);
+        r.t60 = fixed_text(s, 2);
+        r.t60_shown = fixed_text(s, s < 9.995 ? 2 : s < 99.95 ? 1 : 0);  // three digits
+    } else {
+        r.reason = "the level hardly falls: no T60";
+    }
+    return r;
+}
+
+// `s` right-aligned in `width` characters (± is one character of two bytes).
+std::string right(const std::string& s, std::size_t width) {
+    std::size_t chars = 0;
+    for (unsigned char c : s) chars += (c & 0xC0) != 0x80;
+    return chars >= width ? s : std::string(width - chars, ' ') + s;
+}
 
 std::string shown(const std::string& v) {
     return v.empty() ? "-" : v;
 }
 
-row row_of(const decay_fit& d, const double* t, double strongest) {
-    row r;
-    if (d.windows == 0) {
-        r.span = "never clear of the floor";
-        return r;
-    }
-    if (d.top_db < strongest - weakest_db) {
-        r.span = "too weak: " + fixed_text(strongest - d.top_db, 0) + " dB under the strongest";
-        return r;
-    }
-    r.start = fixed_text(d.start_db, 1);
-    r.span = fixed_text(t[d.first], 2) + "-" + fixed_text(t[d.last], 2);
-    if (!d.has_rate) {
-        r.span += " (clear too briefly for a rate)";
-        return r;
-    }
-    r.rate = fixed_text(d.rate, 1);
-    r.from = fixed_text(t[d.first], 3);
-    r.to = fixed_text(t[d.last], 3);
-    // A level that does not fall measurably (3 dB over the span, three standard errors) has no
-    // T60: it would lie far beyond anything measured.
-    if (d.rate * (t[d.last] - t[d.first]) <= -3 && d.rate + 3 * d.rate_error < 0) {
-        const double s = t60(d.rate);
-        r.t60 = fixed_text(s, s < 9.995 ? 2 : s < 99.95 ? 1 : 0);  // three digits
-    }
-    return r;
-}
-
 struct harmonic_result {
     int k;
-    double freq;
+    double freq;  // the median of its windows' frequencies
     decay_fit fit;
 };
 
+double median(std::vector<double> v) {
+    if (v.empty()) return std::numeric_limits<double>::quiet_NaN();
+    auto mid = v.begin() + std::ptrdiff_t(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
+
+// Harmonic k's level in each window, from that window's own frequency; NaN where it has none.
+void levels_of(const report_table& report, const analysis_info& a, int k, double* level) {
+    for (int w = 0; w < report.windows(); ++w) {
+        const std::size_t at = report.at(w, k);
+        const double f = report.frequency[at];
+        level[w] = f > 0 && f < a.facts.rate / 2.0 && std::isfinite(f)
+                       ? level_dbfs(report.power[at], k + 1, f, a.facts.rate, a.facts.full_scale)
+                       : std::numeric_limits<double>::quiet_NaN();
+    }
+}
+
+bool below_nyquist(double f, int rate) {
+    return f > 0 && f < rate / 2.0;
+}
+
 }  // namespace
 
-double level_dbfs(double p, int k, double f, int rate, double full_scale) {
-    const double dt = k / (period_points * f);
-    const double full =
-        full_scale * full_scale * window_points * window_points * dt / (2.0 * (window_points - 1));
-    const double x = std::numbers::pi * f / rate;
-    const double sinc = x > 0 ? std::sin(x) / x : 1;
-    return 10 * std::log10(p / full) - 40 * std::log10(sinc);
+std::string recording_notes(const analysis_info& a) {
+    std::string s;
+    if (a.facts.cut_bytes >= 0)
+        s = "data cut short: " + std::to_string(a.facts.cut_bytes) + " of " +
+            std::to_string(a.facts.data_bytes) + " bytes";
+    if (a.cancel)
+        s += std::string(s.empty() ? "" : "; ") + "the channels cancel in the mean: channel " +
+             std::to_string(a.channel) + " alone";
+    else if (a.silent_channels > 0)
+        s += std::string(s.empty() ? "" : "; ") + channel_text(a);
+    return s;
+}
+
+void write_levels(const report_table& report, const analysis_info& a, output& out) {
+    const int n = report.windows();
+    const double from = stretch_from(a);
+    std::vector<double> level(std::size_t(n) * harmonics);
+    for (int k = 0; k < harmonics; ++k) {
+        std::vector<double> one(std::size_t(n), 0.0);
+        levels_of(report, a, k, one.data());
+        for (int w = 0; w < n; ++w) level[report.at(w, k)] = one[std::size_t(w)];
+    }
+    out.put(" ,");
+    for (int k = 0; k < harmonics; ++k) {
+        if (report.freq[k] > 0 && std::isfinite(report.freq[k])) out.print("%.12g", report.freq[k]);
+        out.put(",");
+    }
+    out.put("\n");
+    for (int w = 0; w < n; ++w) {
+        out.print("%.10g,", report.t[std::size_t(w)] + from);
+        for (int k = 0; k < harmonics; ++k) {
+            const double v = level[report.at(w, k)];
+            if (std::isfinite(v)) out.print("%.3f", v);
+            out.put(",");
+        }
+        out.put("\n");
+    }
+}
+
+double report_inharmonicity(const report_table& report, int rate) {
+    double ratio[harmonics + 1] = {};
+    bool use[harmonics + 1] = {};
+    bool harmonic = true;
+    for (int k = 1; k <= harmonics; ++k) {
+        std::vector<double> r;
+        for (int w = 0; w < report.windows(); ++w) {
+            const double f1 = report.frequency[report.at(w, 0)];
+            const double f = report.frequency[report.at(w, k - 1)];
+            if (f1 > 0 && below_nyquist(f, rate) && std::isfinite(f / f1)) r.push_back(f / f1);
+        }
+        if (r.empty()) continue;
+        ratio[k] = median(r);
+        use[k] = true;
+        harmonic = harmonic && std::abs(ratio[k] / k - 1) < harmonic_ratio;
+    }
+    double b = 0, f = 0;
+    if (harmonic || !fit_inharmonicity(ratio, use, harmonics, b, f) || !(b > 0)) return 0;
+    return b;
 }
 
 void write_summary(const report_table& report, const summary_request& q, output& text,
                    output* csv) {
     const analysis_info& a = q.info;
     const int rate = a.facts.rate, n = report.windows();
-    const double from = double(a.stretch.first) / rate;
+    const double from = stretch_from(a);
     const std::size_t count = std::size_t(n);
-    std::vector<double> t(count), level(count), ratio(count);
-    for (int w = 0; w < n; ++w) t[std::size_t(w)] = report.t[std::size_t(w)] + from;
+    std::vector<double> start(count), centre(count), level(count), ratio(count);
+    for (int w = 0; w < n; ++w) {
+        start[std::size_t(w)] = report.t[std::size_t(w)] + from;
+        centre[std::size_t(w)] = report.centre(w) + from;
+    }
 
     std::vector<harmonic_result> found;
-    for (int k = 0; k < report_harmonics; ++k) {
-        const double f = report.freq[k];
-        if (!(f > 0 && f < rate / 2.0)) continue;
+    for (int k = 0; k < harmonics; ++k) {
+        if (!below_nyquist(report.freq[k], rate)) continue;
+        levels_of(report, a, k, level.data());
+        std::vector<double> freqs;
         for (int w = 0; w < n; ++w) {
-            const std::size_t at = std::size_t(w) * report_harmonics + std::size_t(k);
-            level[std::size_t(w)] =
-                level_dbfs(report.power[at], k + 1, f, rate, a.facts.full_scale);
-            ratio[std::size_t(w)] = report.ratio[at];
+            ratio[std::size_t(w)] = report.ratio[report.at(w, k)];
+            const double f = report.frequency[report.at(w, k)];
+            if (below_nyquist(f, rate)) freqs.push_back(f);
         }
-        found.push_back({k + 1, f, fit_decay(t.data(), level.data(), ratio.data(), n)});
+        found.push_back(
+            {k + 1, median(freqs), fit_decay(centre.data(), level.data(), ratio.data(), n)});
     }
 
     const note_name note = nearest_note(q.f0);
-    const std::string cents = (note.cents >= 0 ? "+" : "") + std::to_string(note.cents);
-    text.put(q.name + ": " + hz_text(q.f0) + " Hz, " + note.name + " " + cents + " cents, " +
+    const std::string name = printable_name(q.name);
+    std::string notes = recording_notes(a);
+    const std::string sharp =
+        q.check.sharp_b > 0
+            ? "the partials run sharp (a stiff string, B = " + sig_text(q.check.sharp_b, 2) +
+                  "): the upper ones lie off the harmonics' bins; try "
+                  "--partials"
+            : "";
+    if (!sharp.empty()) notes += (notes.empty() ? "" : "; ") + sharp;
+    text.put(name + ": " + hz_text(q.f0) + " Hz, " + note.name + " " +
+             (note.cents >= 0 ? "+" : "") + std::to_string(note.cents) + " cents, " +
              channel_text(a) + ", " + stretch_text(a) + ", " + std::to_string(n) + " windows\n");
+    if (a.facts.cut_bytes >= 0)
+        text.put("  the file ends inside its data: " + std::to_string(a.facts.cut_bytes) + " of " +
+                 std::to_string(a.facts.data_bytes) + " bytes; analysed as far as it goes\n");
+    if (a.cancel)
+        text.put("  the channels cancel in the mean (opposite phase): channel " +
+                 std::to_string(a.channel) + ", the loudest, analysed alone\n");
     text.put(q.check.lines);
+    if (!sharp.empty()) text.put("  " + sharp + "\n");
     if (a.stretch.onset >= onset_shown)
         text.put("  the note begins at " + fixed_text(from + a.stretch.onset, 2) +
                  " s; the search looked from there on\n");
+    const double b = q.partials ? report_inharmonicity(report, rate) : 0;
     if (q.partials)
-        text.put("  partials of a stiff string: inharmonicity B = " + sig_text(q.b, 3) + "\n");
-    text.put(q.partials ? "   partial        Hz   cents  start dBFS     dB/s    T60 s  fitted, s\n"
-                        : "  harmonic        Hz  start dBFS     dB/s    T60 s  fitted, s\n");
+        text.put(b > 0 ? "  partials of a stiff string: inharmonicity B = " + sig_text(b, 3) + "\n"
+                       : "  partials: no stiff string found (too few partials, or none lie "
+                         "sharp); measured as harmonics\n");
+    text.put(q.partials
+                 ? "   partial        Hz   cents  start dBFS          dB/s    T60 s  fitted, s\n"
+                 : "  harmonic        Hz  start dBFS          dB/s    T60 s  fitted, s\n");
     double strongest = -std::numeric_limits<double>::infinity();
     for (const harmonic_result& h : found)
         if (h.fit.windows > 0) strongest = std::max(strongest, h.fit.top_db);
-    const std::string b_field = q.partials ? "," + sig_text(q.b, 3) : "";
+    const std::string file_fields = csv_field(q.name) + "," + fixed_text(q.f0, 3) + "," +
+                                    note.name + "," + fixed_text(note.exact_cents, 1) + "," +
+                                    check_word(q.check.v) + ",";
     for (const harmonic_result& h : found) {
-        const row r = row_of(h.fit, t.data(), strongest);
-        char stretch[16] = "";  // the partial's deviation from k times partial 1, in cents
-        if (q.partials)
-            std::snprintf(stretch, sizeof stretch, "%8s",
-                          signed_text(1200 * std::log2(h.freq / (h.k * q.f0)), 1).c_str());
-        text.print("  %8d  %8s%s  %10s  %7s  %7s  %s\n", h.k, hz_text(h.freq).c_str(), stretch,
-                   shown(r.start).c_str(), shown(r.rate).c_str(), shown(r.t60).c_str(),
-                   r.span.c_str());
-        if (csv)
-            csv->put(csv_field(q.name) + "," + hz_text(q.f0) + "," + note.name + "," +
-                     std::to_string(note.cents) + "," + check_word(q.check.v) + "," +
-                     std::to_string(h.k) + "," + hz_text(h.freq) + "," + r.start + "," + r.rate +
-                     "," + r.t60 + "," + r.from + "," + r.to + b_field + "\n");
+        const row r = row_of(h.fit, start.data(), strongest);
+        std::string stretch;  // the partial's deviation from k times partial 1, in cents
+        if (q.partials) stretch = right(signed_text(cents(h.freq, h.k * q.f0), 1), 8);
+        text.put("  " + right(std::to_string(h.k), 8) + "  " + right(hz_text(h.freq), 8) + stretch +
+                 "  " + right(shown(r.start_shown), 10) + "  " + right(shown(r.rate_shown), 12) +
+                 "  " + right(shown(r.t60_shown), 7) + "  " + r.span + "\n");
+        if (!csv) continue;
+        std::string reason = notes;
+        if (!r.reason.empty()) reason += (reason.empty() ? "" : "; ") + r.reason;
+        csv->put(file_fields + std::to_string(h.k) + "," + fixed_text(h.freq, 3) + "," + r.start +
+                 "," + r.rate + "," + r.t60 + "," + r.from + "," + r.to + "," +
+                 (q.partials ? sig_text(b, 4) : "") + "," + r.ci + ",,," + analysed_fields(a) +
+                 "," + csv_field(reason) + "\n");
     }
+}
+
+void write_failed_row(const std::string& name, const analysis_info* info, const std::string& why,
+                      output& csv) {
+    std::string reason = why;
+    if (info) {
+        const std::string notes = recording_notes(*info);
+        if (!notes.empty()) reason += "; " + notes;
+    }
+    csv.put(csv_field(name) + ",,,,,,,,,,,,,,,," + (info ? analysed_fields(*info) : ",,") + "," +
+            csv_field(reason) + "\n");
 }

@@ -1,20 +1,19 @@
 #pragma once
 // The summary of one note: a text block for the reader and, for many files at once, CSV rows of
-// one harmonic each:
+// one harmonic each, under the header summary_columns (summary_columns.h).
 //
-//   file,f0_hz,note,cents,check,harmonic,freq_hz,start_dbfs,decay_db_per_s,t60_s,fit_from_s,fit_to_s
-//
-// Levels are in dBFS: 0 dB is a full-scale sine on the harmonic's bin. harmtrace's power of a
-// sine of amplitude A on the bin of harmonic k at f is A^2 nfft^2 dt / (2 (nfft - 1)) with
-// nfft = 8192 and dt = k / (1024 f), the grid step that puts f on that bin (1 / (1024 f1) for
-// every harmonic of f1; a partial measured where it lies has a grid of its own), less what the
-// straight-line interpolation between samples takes away, sinc^4(f / rate); the level puts both
-// back. Harmonics at or above the Nyquist frequency are left out.
+// Levels are in dBFS (report_scale.h), each window's from that window's own frequency of the
+// harmonic; harmonics at or above the Nyquist frequency are left out. Times come from the
+// report's own time fields: a window's level belongs to its centre, halfway between its first
+// and last grid point. A harmonic's start level is its decay line's value at the start of the
+// first window fitted (fit_from_s), so that start level, rate and span describe one line.
 //
 // For partials (harmtrace --partials), each line also gives the partial's deviation from k times
-// partial 1 in cents, a line gives the inharmonicity B, and each CSV row ends with it.
+// partial 1 in cents, and a line gives the inharmonicity B, fitted to the median over the
+// windows of each partial's frequency over partial 1's.
 
 #include <string>
+#include <vector>
 
 #include "check.h"
 #include "info.h"
@@ -27,11 +26,27 @@ struct summary_request {
     check_result check;
     double f0 = 0;
     bool partials = false;  // the report measures partials where they lie
-    double b = 0;           // their inharmonicity
 };
 
-// The level in dBFS of power p of harmonic (or partial) k at frequency f.
-double level_dbfs(double p, int k, double f, int rate, double full_scale);
+// Each harmonic's level in dBFS, window by window: the picture's table, in blockcsv's layout.
+// Row 0 holds the frequencies (of the first window), every other row a window's start time (s
+// in the recording) and the levels, empty where a harmonic has none (at or above the Nyquist
+// frequency, or no power).
+// Typical use: write_levels(table, info, out);
+void write_levels(const report_table& report, const analysis_info& info, output& out);
+
+// The inharmonicity B of the partials in the report: 0 when they lie on the harmonics or no
+// string fits them.
+double report_inharmonicity(const report_table& report, int rate);
 
 // Typical use: write_summary(table, request, out, &csv);  // csv may be null
 void write_summary(const report_table& report, const summary_request& q, output& text, output* csv);
+
+// The CSV row of a file that gave no summary: its name, what was analysed when that is known
+// (info may be null), and the reason.
+void write_failed_row(const std::string& name, const analysis_info* info, const std::string& why,
+                      output& csv);
+
+// What prepare noticed of the recording that the reader should know (data cut short, a silent
+// or cancelling channel), as "; "-separated text, empty when nothing.
+std::string recording_notes(const analysis_info& a);

@@ -10,6 +10,8 @@
 #include <limits>
 #include <numbers>
 
+#include "report_scale.h"
+
 using ext = long double;
 static_assert(std::numeric_limits<ext>::digits == 64,
               "harmtrace needs long double with a 64-bit significand (x87 extended)");
@@ -32,9 +34,8 @@ constexpr ext ln2_single = float(std::numbers::ln2);
 constexpr double pi = std::numbers::pi;
 
 // A trial at frequency f resamples with step (1 / period_points) / f: one period of f spans
-// period_points grid points, so f falls on bin nfft / period_points + 1 of an nfft-point
-// transform.
-constexpr int period_points = 1024;
+// period_points grid points (report_scale.h), so f falls on bin nfft / period_points + 1 of an
+// nfft-point transform.
 constexpr ext step_per_hertz = 1.0L / period_points;
 
 // The coarse scan: coarse_steps quarter tones from coarse_first Hz, 24 to the octave.
@@ -49,8 +50,6 @@ constexpr int refine_levels = 5;
 constexpr int refine_reach = 15;
 constexpr int refine_trials = 2 * refine_reach + 1;
 
-// Most input samples read; the rest of the input is left unread.
-constexpr int max_samples = 2097152;
 // Grid points of one coarse and one refinement trial; their transforms take the largest power
 // of two not above that (so a coarse trial's last 17232 points are never read).
 constexpr int coarse_points = 82768;
@@ -58,11 +57,7 @@ constexpr int refine_points = 32768;
 constexpr int coarse_nfft = std::bit_floor(unsigned(coarse_points));
 constexpr int refine_nfft = std::bit_floor(unsigned(refine_points));
 static_assert(coarse_nfft == 65536 && refine_nfft == 32768);
-// Windows of the report: eight periods, advancing by two.
-constexpr int window_points = 8192;
-constexpr int window_advance = 2048;
-// Harmonics 1 .. harmonics are looked for in a window.
-constexpr int harmonics = 10;
+// The report's windows, harmonics and input cap: report_scale.h.
 // The floor under a harmonic's bin i is the mean power of bins i +- 2 and i +- 3.
 constexpr int floor_reach = 3;
 // Largest transform the program takes.

@@ -1,6 +1,6 @@
 // riffcat: dumps the RIFF/WAVE files named on the command line, the header report on standard
-// error and the samples on standard output. An argument that starts with a dash sets the frame
-// limit for the files after it.
+// error and the samples on standard output. An argument that starts with a dash (but -h, --help
+// and --version) sets the frame limit for the files after it.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -9,8 +9,8 @@
 
 #include "error_report.h"
 #include "frame_limit.h"
-#include "usage.h"
 #include "riffcat.h"
+#include "usage.h"
 
 namespace {
 
@@ -26,7 +26,7 @@ const char* const help_text =
     "integers, unscaled), IEEE float of 32 and 64 bits (as the shortest decimal that reads\n"
     "back the same, NaN, Infinity), and WAVE_FORMAT_EXTENSIBLE files of these.\n"
     "\n"
-    "  --help       show this text\n"
+    "  -h, --help   show this text\n"
     "  --version    show the version\n"
     "\n"
     "Exit status: 0 done; 1 a file could not be opened, was not RIFF/WAVE, had a bad fmt\n"
@@ -54,7 +54,7 @@ bool names_a_file(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (auto status = answer_help_or_version(argc, argv, "riffcat", help_text, false))
+    if (auto status = answer_help_or_version(argc, argv, "riffcat", help_text, true))
         return *status;
     if (!names_a_file(argc, argv)) {
         write_error(usage_line);
@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
         std::FILE* fp = open_file(arg);
         if (fp == nullptr) {
             if (!out.flush()) status = 2;
-            report_error(err, {}, std::string("Can't open ") + arg);
+            report_error(err, {}, "Can't open " + printable_name(arg));
             rejected = true;
             continue;
         }

@@ -1,7 +1,7 @@
 # Draws a blockcsv table as a picture: the power of each harmonic over time, in dB.
 #
 #   gnuplot -e "csv='tone.csv'; png='tone.png'" scripts/plot.gp
-#   gnuplot -c scripts/plot.gp tone.csv tone.png
+#   gnuplot -c scripts/plot.gp tone.csv tone.png [NAME]    (NAME in the title instead of tone.csv)
 #
 # The table's first row holds the frequencies of harmonics 1 to 10 after an empty first field;
 # every other row holds a window's start time in seconds and the ten powers; every row ends
@@ -12,14 +12,13 @@
 #
 # Optional variables: png (default: the table's name with .png), title, width and height in
 # pixels (default 1200 x 700). A table without data rows gives a picture that says so.
-# harmplot sets three more: fullscale (the amplitude of a full-scale sine in the samples' units)
-# draws levels in dBFS, as its summary gives them, rather than the raw power in dB; rate (the
-# sampling rate) leaves out the harmonics at or above the Nyquist frequency and makes the dBFS
-# level make up for the interpolation's loss, as the summary's does; from (s) is added to
-# every time, for a stretch that begins there.
+# harmplot sets two more: dbfs says the table holds levels in dBFS (harmsum's levels table, the
+# same layout, times in the recording), drawn as they are; rate (the sampling rate) names the
+# harmonics at or above the Nyquist frequency in the key. This file computes no level itself.
 
 if (ARGC >= 1) { csv = ARG1 }
 if (ARGC >= 2) { png = ARG2 }
+if (ARGC >= 3) { shown = ARG3 }
 if (!exists("csv")) {
     print "plot.gp: name the table: gnuplot -c plot.gp in.csv [out.png]"
     exit status 2
@@ -35,7 +34,8 @@ if (!exists("png")) {
                                                                : csv . ".png"
 }
 if (!exists("title")) {
-    title = (exists("fullscale") ? "Harmonic levels over time: " : "Harmonic power over time: ") . csv
+    title = (exists("dbfs") && dbfs ? "Harmonic levels over time: " : "Harmonic power over time: ") \
+            . (exists("shown") ? shown : csv)
 }
 if (!exists("width")) { width = 1200 }
 if (!exists("height")) { height = 700 }
@@ -48,12 +48,12 @@ if (strstrt(GPVAL_TERMINALS, "pngcairo") > 0) {
 set output png
 set datafile separator ","
 
-if (!exists("from")) { from = 0 }
-dbfs = exists("fullscale")
+if (!exists("dbfs")) { dbfs = 0 }
 if (!exists("rate")) { rate = 0 }
 
-# Power in dB; anything but a positive finite number is no point (NaN fails every comparison).
-db(p) = (p > 0 && p < 1e308) ? 10 * log10(p) : NaN
+# What is drawn of a table's value: a level as it is; a power in dB, anything but a positive
+# finite number no point (NaN fails every comparison).
+db(p) = dbfs ? ((p > -1e308 && p < 1e308) ? p : NaN) : ((p > 0 && p < 1e308) ? 10 * log10(p) : NaN)
 
 set title title noenhanced
 set xlabel "time (s)"
@@ -68,30 +68,19 @@ empty = ""
 undefine STATS_*
 stats csv every ::1 using 1 nooutput
 if (!exists("STATS_records")) { empty = "no data rows in " }
-# The dB value of a full-scale sine on harmonic k's bin: the window of 8192 points, 1024 to a
-# period of f / k (harmonic 1's, or a partial's own), and the interpolation's loss
-# sinc^4(f / rate).
-array full[10]
+xfirst = exists("STATS_min") ? STATS_min : 0
 array nyquist[10] = [0, 0, 0, 0, 0, 0, 0, 0, 0, 0]
-sinc(x) = (x == 0) ? 1 : sin(pi * x) / (pi * x)
 do for [k = 1:10] {
     freq[k] = NaN
-    full[k] = 0
     if (empty eq "") {
         undefine STATS_*
         stats csv every ::0::0 using (column(k + 1)) nooutput
         if (exists("STATS_max")) { freq[k] = STATS_max }
         if (rate > 0 && !(freq[k] < rate / 2.0)) { freq[k] = NaN; nyquist[k] = 1 }
     }
-}
-do for [k = 1:10] {
-    if (dbfs && freq[k] == freq[k]) {
-        full[k] = 10 * log10(fullscale**2 * 8192.0**2 / 8191 * k / (2 * 1024 * freq[k])) \
-                  + ((rate > 0) ? 40 * log10(sinc(freq[k] / rate)) : 0)
-    }
     if (empty eq "" && freq[k] == freq[k]) {
         undefine STATS_*
-        stats csv every ::1 using (db(column(k + 1)) - full[k]) nooutput
+        stats csv every ::1 using (db(column(k + 1))) nooutput
         if (exists("STATS_max")) {
             ymax = (STATS_max > ymax) ? STATS_max : ymax
             ymin = (STATS_min < ymin) ? STATS_min : ymin
@@ -114,7 +103,7 @@ if (empty ne "") {
 top = 10 * ceil(ymax / 10 + 0.05)
 bottom = 10 * floor(((ymin > ymax - 100) ? ymin : ymax - 100) / 10)
 set yrange [bottom:top]
-set xrange [from:*]
+set xrange [xfirst:*]
 set key outside right top title "harmonic" noenhanced
 
 # Ten colours that stay apart on white, harmonic 1 darkest.
@@ -124,5 +113,5 @@ do for [k = 1:10] { set linetype k linecolor rgb colour[k] linewidth 1 }
 label(k) = (freq[k] == freq[k]) ? sprintf("%2d: %.2f Hz", k, freq[k]) : \
            nyquist[k] ? sprintf("%2d: above Nyquist", k) : sprintf("%2d: not found", k)
 
-plot for [k = 1:10] csv every ::1 using ($1 + from):(freq[k] == freq[k] ? db(column(k + 1)) - full[k] : NaN) \
+plot for [k = 1:10] csv every ::1 using 1:(freq[k] == freq[k] ? db(column(k + 1)) : NaN) \
      with lines linetype k title label(k)

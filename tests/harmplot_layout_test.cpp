@@ -148,7 +148,8 @@ TEST(Harmplot, HelpAndVersionOfHarmplotAndHarmsum) {
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err,
               "harmsum: unknown command tidy\n"
-              "usage: harmsum prepare|summary ... (harmsum --help tells more)\n");
+              "usage: harmsum prepare|summary|failed|columns|args|name ... (harmsum --help tells "
+              "more)\n");
 }
 
 }  // namespace

@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "decay.h"
-#include "partials.h"
 #include "pitch.h"
+#include "stiff_string.h"
+#include "summary.h"
 
 namespace {
 
@@ -28,7 +29,8 @@ TEST(DecayFit, KeepsToTheSpanWhereTheHarmonicStandsClear) {
     const decay_fit d = fit_decay(t.data(), level.data(), ratio.data(), n);
     ASSERT_TRUE(d.has_rate);
     EXPECT_EQ(d.first, 5);  // the attack is left out
-    EXPECT_NEAR(d.start_db, -20, 0.01);
+    EXPECT_NEAR(d.first_db, -20, 0.01);
+    EXPECT_NEAR(d.line.at(t[d.first]), -20, 0.2);        // the line starts where the level does
     EXPECT_NEAR(d.rate, -40, 0.4);                       // the floor does not bend it
     EXPECT_NEAR(level[d.last], -100 + floor_margin, 1);  // it stops short of the floor
     EXPECT_EQ(d.windows, d.last - d.first + 1 - 2);      // the dropout is bridged, not fitted
@@ -68,12 +70,37 @@ TEST(InharmonicityFit, RecoversBAndLeavesOutTheUnused) {
     bool use[11] = {};
     for (int k = 1; k <= 10; ++k) freq[k] = k * f * std::sqrt(1 + b * k * k), use[k] = k != 4;
     freq[4] = 999;  // a stray peak, not used
-    ASSERT_TRUE(fit_inharmonicity(freq, use, got_b, got_f));
+    ASSERT_TRUE(fit_inharmonicity(freq, use, 10, got_b, got_f));
     EXPECT_NEAR(got_b / b, 1, 1e-9);
     EXPECT_NEAR(got_f / f, 1, 1e-12);
     bool one[11] = {};
     one[3] = true;
-    EXPECT_FALSE(fit_inharmonicity(freq, one, got_b, got_f));  // a line needs two points
+    EXPECT_FALSE(fit_inharmonicity(freq, one, 10, got_b, got_f));  // a line needs two points
+}
+
+TEST(InharmonicityFit, FromTheReportsOwnFrequenciesWindowByWindow) {
+    // Partials of a string with B = 4e-4 whose pitch moves from window to window (as a report
+    // that follows the pitch gives them), one window with a stray partial 3 and one with no
+    // frequencies at all: the median ratio to partial 1 gives B. Exact harmonics give 0.
+    const double b = 4e-4;
+    report_table stiff, plain;
+    for (int w = 0; w < 7; ++w) {
+        const double f = 220 * (1 + 0.01 * std::sin(w));
+        for (report_table* t : {&stiff, &plain}) {
+            t->t.push_back(0.01 * w);
+            t->t_last.push_back(0.01 * w + 0.036);
+            for (int k = 1; k <= harmonics; ++k)
+                t->frequency.push_back(w == 6        ? std::nan("")
+                                       : t == &plain ? k * f
+                                                     : k * f * std::sqrt(1 + b * k * k));
+        }
+    }
+    stiff.frequency[stiff.at(2, 2)] *= 1.05;
+    EXPECT_NEAR(report_inharmonicity(stiff, 44100) / b, 1, 1e-6);
+    EXPECT_EQ(report_inharmonicity(plain, 44100), 0);
+    // Partials at or above the Nyquist frequency are left out, and so is a negative frequency.
+    stiff.frequency[stiff.at(0, 0)] = -220;
+    EXPECT_NEAR(report_inharmonicity(stiff, 4000) / b, 1, 1e-6);
 }
 
 }  // namespace

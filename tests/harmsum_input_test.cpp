@@ -87,7 +87,7 @@ TEST(HarmsumInput, TheChannelTheStretchAndTheCap) {
     std::string out, why;
     output sink(out);
     EXPECT_FALSE(prepare_stretch(in, facts, {.channel = 3}, sink, r, why));
-    EXPECT_EQ(why, "no channel 3");
+    EXPECT_EQ(why, "no channel 3: the file has 2");
 }
 
 }  // namespace

@@ -9,10 +9,10 @@
 #include <memory>
 
 #include "fft.h"
+#include "full_transform.h"
 #include "report.h"
 #include "resample.h"
 #include "search.h"
-#include "full_transform.h"
 #include "trial.h"
 
 namespace {

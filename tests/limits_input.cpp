@@ -182,7 +182,7 @@ TEST(LimitsInput, RiffcatTakesAnyBytesInNamesAndContents) {
     using wav::chunk;
     // A name that is no UTF-8; a chunk id with invalid UTF-8 and a NUL (shown escaped, up to the
     // NUL); samples of NUL and 0xff bytes; a file of NUL bytes only; a missing file whose name is
-    // no UTF-8.
+    // no UTF-8 (its stray byte shown escaped).
     const std::string odd_name = temp_path("n\xff\xfe\x80.wav");
     const std::string odd = wav::file(
         1, 16,
@@ -197,7 +197,8 @@ TEST(LimitsInput, RiffcatTakesAnyBytesInNamesAndContents) {
     EXPECT_EQ(r.out, "0\n-1\n-32768\n0\n-1\n-32768\n");  // the lone last byte is dropped
     const std::string report =
         wav::report(1, 16, odd.size()) + "\n[\\xff\\xc3] (3 bytes)\n00 ff 80 \n[data] (7 bytes)\n";
-    EXPECT_EQ(r.err, report + "Not a 'RIFF' format\nCan't open " + missing + "\n" + report);
+    EXPECT_EQ(r.err, report + "Not a 'RIFF' format\nCan't open " + temp_path("missing\\xc3(.wav") +
+                         "\n" + report);
     std::remove(odd_name.c_str());
     std::remove(nul_name.c_str());
 }

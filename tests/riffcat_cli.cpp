@@ -148,6 +148,9 @@ TEST(RiffcatCli, SkippedFilesEndTheRunWithStatus1) {
         EXPECT_TRUE(r.err.ends_with(b_err)) << skipped;
     }
     EXPECT_EQ(run({"/nonexistent/x.wav", b}).err, "Can't open /nonexistent/x.wav\n" + b_err);
+    // A name's control bytes reach the terminal escaped; accents and spaces as they are.
+    EXPECT_EQ(run({"/nonexistent/\x1b[31m\x07 é.wav"}).err,
+              "Can't open /nonexistent/\\x1b[31m\\x07 é.wav\n");
     EXPECT_EQ(run({none, b}, "/dev/full").status, 2);  // a write error wins
 }
 
@@ -157,9 +160,14 @@ TEST(RiffcatCli, HelpAndVersionWhereverTheyStand) {
     r = run({"/nonexistent/x.wav", "--help"});
     EXPECT_TRUE(r.out.starts_with("Usage: riffcat [-N] FILE.wav ...\n")) << r.out;
     EXPECT_EQ(r.err + std::to_string(r.status), "0");
-    // Any other argument that starts with a dash is a frame limit, -h too.
+    // -h is help too, alone or before a file; any other argument that starts with a dash is a
+    // frame limit.
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-h"}, {"-h", a}}) {
+        r = run(args);
+        EXPECT_TRUE(r.out.starts_with("Usage: riffcat [-N] FILE.wav ...\n")) << r.out;
+        EXPECT_EQ(r.err + std::to_string(r.status), "0");
+    }
     EXPECT_EQ(run({"--helpx", a}).out, "");
-    EXPECT_EQ(run({"-h", a}).out, "");
 }
 
 TEST(RiffcatCli, FloatTextReadsBackToTheSameBitsAndHarmtraceTakesIt) {

@@ -18,12 +18,6 @@ namespace {
 
 constexpr int max_harmonics = 64;
 
-bool parse_real(const std::string& s, double& v) {
-    const char* end = s.data() + s.size();
-    auto [p, ec] = std::from_chars(s.data(), end, v);
-    return ec == std::errc() && p == end && std::isfinite(v);
-}
-
 template <class Int>
 bool parse_int(const std::string& s, Int& v) {
     const char* end = s.data() + s.size();
@@ -37,7 +31,7 @@ bool parse_list(const std::string& s, std::vector<double>& v) {
     while (true) {
         const std::size_t comma = s.find(',', start);
         double x;
-        if (!parse_real(s.substr(start, comma - start), x)) return false;
+        if (!option_real(s.substr(start, comma - start), x)) return false;
         v.push_back(x);
         if (comma == std::string::npos) return true;
         start = comma + 1;
@@ -183,9 +177,9 @@ parsed parse_command(const std::vector<std::string>& args) {
             if (value.empty()) return fail("option " + opt + " needs a file name");
             c.output = value;
         } else if (opt == "--freq") {
-            if (!parse_real(value, c.note.freq)) return fail(bad);
+            if (!option_real(value, c.note.freq)) return fail(bad);
         } else if (opt == "--seconds") {
-            if (!parse_real(value, c.seconds)) return fail(bad);
+            if (!option_real(value, c.seconds)) return fail(bad);
         } else if (opt == "--rate") {
             if (!parse_int(value, c.rate)) return fail(bad);
         } else if (opt == "--bits") {
@@ -205,7 +199,7 @@ parsed parse_command(const std::vector<std::string>& args) {
             if (!parse_int(value, c.channels) || (c.channels != 1 && c.channels != 2))
                 return fail("--channels must be 1 or 2, not '" + value + "'");
         } else if (opt == "--amp") {
-            if (!parse_real(value, c.amp)) return fail(bad);
+            if (!option_real(value, c.amp)) return fail(bad);
         } else if (opt == "--amps") {
             if (!parse_list(value, c.note.amps))
                 return fail(bad + " (numbers separated by commas)");
@@ -213,20 +207,20 @@ parsed parse_command(const std::vector<std::string>& args) {
             if (!parse_list(value, c.note.decays))
                 return fail(bad + " (numbers separated by commas)");
         } else if (opt == "--inharmonicity") {
-            if (!parse_real(value, c.note.inharmonicity) ||
+            if (!option_real(value, c.note.inharmonicity) ||
                 !(c.note.inharmonicity >= 0 && c.note.inharmonicity <= 0.1))
                 return fail("--inharmonicity must be 0 to 0.1, not '" + value + "'");
         } else if (opt == "--decay") {
-            if (!parse_real(value, c.pluck_decay)) return fail(bad);
+            if (!option_real(value, c.pluck_decay)) return fail(bad);
         } else if (opt == "--noise") {
-            if (!parse_real(value, c.noise_dbfs) || !(c.noise_dbfs < 0 && c.noise_dbfs >= -200))
+            if (!option_real(value, c.noise_dbfs) || !(c.noise_dbfs < 0 && c.noise_dbfs >= -200))
                 return fail("--noise must be below 0 and at least -200 dB, not '" + value + "'");
         } else if (opt == "--seed") {
             if (!parse_int(value, c.seed)) return fail(bad);
         } else if (opt == "--depth-cents") {
-            if (!parse_real(value, c.note.depth_cents)) return fail(bad);
+            if (!option_real(value, c.note.depth_cents)) return fail(bad);
         } else if (opt == "--vibrato-hz") {
-            if (!parse_real(value, c.note.vibrato_hz)) return fail(bad);
+            if (!option_real(value, c.note.vibrato_hz)) return fail(bad);
         } else {
             return fail("unknown option '" + opt + "'");
         }
