@@ -165,7 +165,7 @@ check_result check_fundamental(const double* x, long n, int rate, const report_t
                        " Hz stands clear of the floor for long; give the note with -f\n";
             return c;
         }
-        if (same_note) {
+        if (same_note && !q.followed) {
             const std::string bend = bend_line(x, n, rate, q, g.f, peaks);
             if (!bend.empty()) c.v = verdict::doubtful;
             c.lines += bend;

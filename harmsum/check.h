@@ -7,8 +7,9 @@
 // more than a semitone from the found one, whose harmonics explain the spectrum clearly better
 // (by at least 0.2 in score, and to at least 0.5), is taken instead: harmplot runs the search
 // again near it. A candidate that does not convince leaves the found one, called doubtful. A
-// found fundamental that the sieve confirms may still come from a bent attack: its pitch is
-// compared with the sustained pitch, measured after the 64 periods the search looked at.
+// found fundamental that the sieve confirms may still come from a bent attack: unless the report
+// follows the pitch, its pitch is compared with the sustained pitch, measured after the 64
+// periods the search looked at, and a later start for the search suggested.
 //
 // The same spectrum tells a stiff string: partials that run sharp, f_k = k F sqrt(1 + B k^2)
 // (stiff_string.h), each found within 3 % of where those below it put it. When four or more are
@@ -35,6 +36,7 @@ struct check_request {
     bool no_check = false;    // keep the search's fundamental unweighed
     double found_before = 0;  // > 0: this run is at a candidate, and the search had found this
     bool partials = false;    // the report measures partials where they lie (--partials)
+    bool followed = false;    // the report follows the pitch: a bent attack needs no -s
 };
 
 struct check_result {

@@ -104,14 +104,15 @@ sine_fit best_sine(const std::vector<double>& s, const std::vector<double>& c, d
 
 }  // namespace
 
-pitch_reading read_pitch(const double* t, const bool* present, int n) {
+pitch_reading read_pitch(const std::vector<double>& t, const std::vector<bool>& present) {
     pitch_reading p;
+    const int n = int(std::min(t.size(), present.size()));
     // The pitch over each two periods in which the note stands clear.
     std::vector<double> s, f;
     for (int j = 0; j + 1 < n; ++j)
-        if (present[j] && present[j + 1] && t[j + 1] > t[j]) {
-            s.push_back((t[j] + t[j + 1]) / 2);
-            f.push_back(2 / (t[j + 1] - t[j]));
+        if (present[std::size_t(j)] && present[std::size_t(j) + 1] && t[std::size_t(j) + 1] > t[std::size_t(j)]) {
+            s.push_back((t[std::size_t(j)] + t[std::size_t(j) + 1]) / 2);
+            f.push_back(2 / (t[std::size_t(j) + 1] - t[std::size_t(j)]));
         }
     if (f.empty()) return p;
     const double ref = median(f);

@@ -22,6 +22,8 @@
 //            max(5 cents, three times the wander of the held note) for 0.1 s.
 //   held     the median of the pitch less the vibrato, after the attack.
 
+#include <vector>
+
 struct pitch_reading {
     double held_hz = 0;  // 0 when the note never stands clear
     bool vibrato = false;
@@ -36,7 +38,6 @@ constexpr double vibrato_least = 4;                        // cents either side
 constexpr double vibrato_lowest = 3, vibrato_highest = 9;  // Hz
 constexpr double bent_attack_cents = 10;                   // a bend worth a line
 
-// t: the windows' start times (s, rising), present: the windows in which the note stands clear;
-// both n long.
-// Typical use: pitch_reading p = read_pitch(table.t.data(), clear.data(), n);
-pitch_reading read_pitch(const double* t, const bool* present, int n);
+// t: the windows' start times (s, rising), present: the windows in which the note stands clear.
+// Typical use: pitch_reading p = read_pitch(table.t, clear);
+pitch_reading read_pitch(const std::vector<double>& t, const std::vector<bool>& present);

@@ -171,8 +171,15 @@ int summary(const harmsum_options& o) {
                                  " Hz: not a fundamental harmtrace finds")
                                     .c_str());
 
+    // A report that follows the pitch: its fundamental is the pitch the note is held at.
     check_request q;
     q.f0 = report.freq[0];
+    pitch_reading pitch;
+    if (o.follow) {
+        pitch = read_pitch(report.t, note_windows(report, rate));
+        if (pitch.held_hz > 0) q.f0 = pitch.held_hz;
+    }
+    q.followed = o.follow;
     q.search_from = o.search_from;
     q.hint = o.hint;
     q.no_check = o.no_check;
@@ -189,7 +196,8 @@ int summary(const harmsum_options& o) {
     if (!o.csv.empty() && !open_append(o.csv, csv_fd))
         return fail("cannot write " + o.csv, std::strerror(errno));
     output csv(csv_fd < 0 ? 1 : csv_fd);
-    write_summary(report, {o.name, a, c, q.f0, o.partials}, out, csv_fd < 0 ? nullptr : &csv);
+    write_summary(report, {o.name, a, c, q.f0, o.partials, o.follow ? &pitch : nullptr}, out,
+                  csv_fd < 0 ? nullptr : &csv);
     if (csv_fd >= 0 && !close_written(csv, csv_fd))
         return fail("cannot write " + o.csv, std::strerror(errno));
     if (!o.levels.empty()) {

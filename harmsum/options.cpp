@@ -11,7 +11,8 @@ const char harmsum_usage_line[] =
 const char harmsum_usage[] =
     "Usage: harmsum prepare [-c N] [-t FROM:TO] --info INFO HEADER SAMPLES > MONO\n"
     "       harmsum summary --info INFO --name NAME [--hint] [--no-check] [--found HZ]\n"
-    "                       [-s SECONDS] [--partials] [--csv FILE] [--levels FILE] MONO REPORT\n"
+    "                       [-s SECONDS] [--partials] [--follow] [--csv FILE] [--levels FILE]\n"
+    "                       MONO REPORT\n"
     "       harmsum failed --name NAME --reason WHY [--info INFO] --csv FILE\n"
     "       harmsum columns | args [-c N] [-t FROM:TO] | name NAME\n"
     "harmplot's numbers. prepare reads riffcat's header report and sample lines and writes the\n"
@@ -21,9 +22,11 @@ const char harmsum_usage[] =
     "interval over the windows where each harmonic stands clear of its floor), adding CSV rows\n"
     "to FILE and writing the levels window by window to the --levels FILE. --partials says the\n"
     "report measures partials where they lie (harmtrace --partials); their inharmonicity is\n"
-    "fitted to the report's frequencies. failed adds the CSV row of a file that gave no summary;\n"
-    "columns prints the CSV's header line; args judges -c and -t; name prints NAME as messages\n"
-    "show it (control bytes as \\xNN).\n"
+    "fitted to the report's frequencies. --follow says the report follows the pitch (harmtrace\n"
+    "--follow): the fundamental is the pitch the note is held at, with its vibrato and attack.\n"
+    "failed adds the CSV row of a file that gave no summary; columns prints the CSV's header\n"
+    "line; args judges -c and -t; name prints NAME as messages show it (control bytes as\n"
+    "\\xNN).\n"
     "\n"
     "Exit status: 0 done, 1 no note (the reason on standard error), 2 bad arguments or input,\n"
     "3 the fundamental is better taken near the first frequency printed (the second is the one\n"
@@ -151,6 +154,8 @@ parsed_options parse_options(const std::vector<std::string>& args) {
                 return p;
         } else if (o.command == O::summary && a == "--partials") {
             o.partials = true;
+        } else if (o.command == O::summary && a == "--follow") {
+            o.follow = true;
         } else if (o.command == O::summary && a == "--inharmonicity") {
             // The older spelling of --partials: B is fitted here now, the value only checked.
             double b;

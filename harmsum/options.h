@@ -3,7 +3,7 @@
 //
 //   harmsum prepare [-c N] [-t FROM:TO] --info INFO HEADER SAMPLES > MONO
 //   harmsum summary --info INFO --name NAME [--hint] [--no-check] [--found HZ] [-s SECONDS]
-//                   [--partials] [--csv FILE] [--levels FILE] MONO REPORT
+//                   [--partials] [--follow] [--csv FILE] [--levels FILE] MONO REPORT
 //   harmsum failed --name NAME --reason WHY [--info INFO] --csv FILE
 //   harmsum columns
 //   harmsum args [-c N] [-t FROM:TO]
@@ -22,6 +22,7 @@ struct harmsum_options {
     double found = 0;        // --found: the search's fundamental, when this run is at a candidate
     double search_from = 0;  // -s
     bool partials = false;   // --partials: the report measures partials where they lie
+    bool follow = false;     // --follow: the report follows the pitch (harmtrace --follow)
     std::vector<std::string> files;
 };
 

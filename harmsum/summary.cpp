@@ -171,6 +171,16 @@ bool below_nyquist(double f, int rate) {
 
 }  // namespace
 
+std::vector<bool> note_windows(const report_table& report, int rate) {
+    std::vector<bool> clear(std::size_t(report.windows()), false);
+    for (int w = 0; w < report.windows(); ++w)
+        for (int k = 0; k < harmonics; ++k)
+            if (below_nyquist(report.frequency[report.at(w, k)], rate) &&
+                stands_clear(report.ratio[report.at(w, k)]))
+                clear[std::size_t(w)] = true;
+    return clear;
+}
+
 std::string recording_notes(const analysis_info& a) {
     std::string s;
     if (a.facts.cut_bytes >= 0)
@@ -277,6 +287,14 @@ void write_summary(const report_table& report, const summary_request& q, output&
         text.put("  the channels cancel in the mean (opposite phase): channel " +
                  std::to_string(a.channel) + ", the loudest, analysed alone\n");
     text.put(q.check.lines);
+    const pitch_reading* p = q.pitch;
+    if (p && p->vibrato)
+        text.put("  vibrato " + fixed_text(p->vibrato_hz, 1) + " Hz, ±" +
+                 fixed_text(p->vibrato_cents, 0) + " cents\n");
+    if (p && p->bent)
+        text.put("  the attack starts " + fixed_text(std::abs(p->attack_cents), 0) + " cents " +
+                 (p->attack_cents > 0 ? "sharp" : "flat") + " and settles by " +
+                 fixed_text(from + p->settled_s, 2) + " s\n");
     if (!sharp.empty()) text.put("  " + sharp + "\n");
     if (a.stretch.onset >= onset_shown)
         text.put("  the note begins at " + fixed_text(from + a.stretch.onset, 2) +
@@ -292,6 +310,9 @@ void write_summary(const report_table& report, const summary_request& q, output&
     double strongest = -std::numeric_limits<double>::infinity();
     for (const harmonic_result& h : found)
         if (h.fit.windows > 0) strongest = std::max(strongest, h.fit.top_db);
+    const std::string vibrato_fields =
+        p && p->vibrato ? fixed_text(p->vibrato_hz, 2) + "," + fixed_text(p->vibrato_cents, 1)
+                        : ",";
     const std::string file_fields = csv_field(q.name) + "," + fixed_text(q.f0, 3) + "," +
                                     note.name + "," + fixed_text(note.exact_cents, 1) + "," +
                                     check_word(q.check.v) + ",";
@@ -307,7 +328,7 @@ void write_summary(const report_table& report, const summary_request& q, output&
         if (!r.reason.empty()) reason += (reason.empty() ? "" : "; ") + r.reason;
         csv->put(file_fields + std::to_string(h.k) + "," + fixed_text(h.freq, 3) + "," + r.start +
                  "," + r.rate + "," + r.t60 + "," + r.from + "," + r.to + "," +
-                 (q.partials ? sig_text(b, 4) : "") + "," + r.ci + ",,," + analysed_fields(a) +
+                 (q.partials ? sig_text(b, 4) : "") + "," + r.ci + "," + vibrato_fields + "," + analysed_fields(a) +
                  "," + csv_field(reason) + "\n");
     }
 }

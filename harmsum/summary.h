@@ -8,6 +8,9 @@
 // and last grid point. A harmonic's start level is its decay line's value at the start of the
 // first window fitted (fit_from_s), so that start level, rate and span describe one line.
 //
+// For a report that follows the pitch (harmtrace --follow), f0 is the pitch the note is held at
+// (held.h); a line gives the vibrato, and one a bent attack, when there are.
+//
 // For partials (harmtrace --partials), each line also gives the partial's deviation from k times
 // partial 1 in cents, and a line gives the inharmonicity B, fitted to the median over the
 // windows of each partial's frequency over partial 1's.
@@ -16,6 +19,7 @@
 #include <vector>
 
 #include "check.h"
+#include "held.h"
 #include "info.h"
 #include "output.h"
 #include "report.h"
@@ -26,7 +30,12 @@ struct summary_request {
     check_result check;
     double f0 = 0;
     bool partials = false;  // the report measures partials where they lie
+    // For a report that follows the pitch: the held pitch (f0), the vibrato and the attack.
+    const pitch_reading* pitch = nullptr;
 };
+
+// The windows in which some harmonic below the Nyquist frequency stands clear of its floor.
+std::vector<bool> note_windows(const report_table& report, int rate);
 
 // Each harmonic's level in dBFS, window by window: the picture's table, in blockcsv's layout.
 // Row 0 holds the frequencies (of the first window), every other row a window's start time (s

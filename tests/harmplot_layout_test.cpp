@@ -86,7 +86,7 @@ TEST(Harmplot, TablesSummariesAndPicturesOfTwoRecordingsAndAFailure) {
     EXPECT_NE(r.err.find("\n[3/3] " + dir + "/g3.wav\n"), std::string::npos) << r.err;
 
     const summary e4 = summary_of(r.out, "e4.wav"), g3 = summary_of(r.out, dir + "/g3.wav");
-    EXPECT_EQ(e4.heading.find("e4.wav: 329.9 Hz, E4 +1 cents, mono, 2.00 s"), 0u) << r.out;
+    EXPECT_EQ(e4.heading.find("e4.wav: 330.0 Hz, E4 +2 cents, mono, 2.00 s"), 0u) << r.out;
     EXPECT_NE(e4.heading.find(" Hz, E4 +"), std::string::npos) << e4.heading;
     EXPECT_NE(g3.heading.find(" Hz, G3 "), std::string::npos) << g3.heading;
     const double decays[2][4] = {{0.5, 1, 2, 3}, {1, 2, 3}};
@@ -98,10 +98,11 @@ TEST(Harmplot, TablesSummariesAndPicturesOfTwoRecordingsAndAFailure) {
                 << s.heading << ", harmonic " << k + 1;
     }
 
-    // The table is the pipeline's at the file's rate; with gnuplot there is a picture.
+    // The table is the followed pipeline's at the file's rate, with each window's fundamental;
+    // with gnuplot there is a picture.
     const process_result pipeline =
-        run_shell("'" RIFFCAT_EXE "' '" + dir +
-                  "/g3.wav' 2>/dev/null | '" HARMTRACE_EXE "' -r 48000 | '" BLOCKCSV_EXE "'");
+        run_shell("'" RIFFCAT_EXE "' '" + dir + "/g3.wav' 2>/dev/null | '" HARMTRACE_EXE
+                  "' -r 48000 --follow | '" BLOCKCSV_EXE "' --fundamental");
     EXPECT_EQ(read_file(dir + "/out/g3.csv"), pipeline.out);
     EXPECT_GT(read_file(dir + "/out/e4.csv").size(), 1000u);
     EXPECT_FALSE(std::ifstream(dir + "/out/notes.csv").good());
@@ -127,7 +128,7 @@ TEST(Harmplot, WithoutGnuplotTheTablesAreWrittenAndTheRunSucceeds) {
     const process_result r = run_shell("PATH='" + path + "' '" + harmplot + "' " + dir + "/a.wav");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "harmplot: gnuplot not found: the pictures were skipped\n");
-    EXPECT_NE(r.out.find("/a.wav: 220.1 Hz, A3 +0 cents"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("/a.wav: 220.0 Hz, A3 +0 cents"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find("  table " + dir + "/a.csv\n"), std::string::npos) << r.out;
     EXPECT_GT(read_file(dir + "/a.csv").size(), 1000u);
     EXPECT_FALSE(std::ifstream(dir + "/a.png").good());

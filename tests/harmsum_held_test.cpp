@@ -30,8 +30,7 @@ std::vector<double> window_starts(const std::function<double(double)>& f, double
 
 pitch_reading read(const std::function<double(double)>& f, double seconds) {
     const std::vector<double> t = window_starts(f, seconds);
-    const std::vector<char> clear(t.size(), 1);
-    return read_pitch(t.data(), reinterpret_cast<const bool*>(clear.data()), int(t.size()));
+    return read_pitch(t, std::vector<bool>(t.size(), true));
 }
 
 double cents(double a, double b) {

@@ -14,40 +14,12 @@
 
 namespace {
 
-constexpr double rate = 44100;
-
-// A note of ten harmonics, amplitudes 1/k, whose pitch is f0 2^(cents(t) / 1200); its phase in
-// periods, phase(t), is integrated in closed form by the caller.
-struct moving_note {
-    double f0;
-    double vibrato_cents, vibrato_hz;  // a sine swing
-    double bend_cents, bend_seconds;   // an attack that starts off and settles exponentially
-};
-
-// The periods the note runs through from time a to b: the integral of its pitch, by Simpson's
-// rule on a grid of about 20 microseconds.
-double periods(const moving_note& n, double a, double b) {
-    auto f = [&](double s) {
-        const double c = n.vibrato_cents * std::sin(2 * std::numbers::pi * n.vibrato_hz * s) +
-                         n.bend_cents * std::exp(-s / n.bend_seconds);
-        return n.f0 * std::exp2(c / 1200);
-    };
-    const int steps = 2 * std::max(1, int((b - a) * 25000));
-    const double h = (b - a) / steps;
-    double sum = f(a) + f(b);
-    for (int i = 1; i < steps; ++i) sum += (i % 2 ? 4 : 2) * f(a + i * h);
-    return sum * h / 3;
-}
-
-std::vector<double> samples_of(const moving_note& n, double seconds) {
-    std::vector<double> x(std::size_t(seconds * rate));
-    double phase = 0;
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        if (i > 0) phase += periods(n, double(i - 1) / rate, double(i) / rate);
-        double v = 0;
-        for (int k = 1; k <= 10; ++k) v += std::sin(2 * std::numbers::pi * k * phase) / k;
-        x[i] = std::round(8000 * v);
-    }
+// Ten harmonics, amplitudes 1/k, in 16-bit units.
+std::vector<double> samples_of(moving_note n, double seconds) {
+    n.amps.clear();
+    for (int k = 1; k <= 10; ++k) n.amps.push_back(1.0 / k);
+    std::vector<double> x = moving_samples(n, seconds, 23000);
+    for (double& v : x) v = std::round(v);
     return x;
 }
 
@@ -57,8 +29,8 @@ double level_db(const std::string& line) {
 }
 
 TEST(HarmtraceFollow, WindowsHoldTheNotesOwnPitchAndHarmonicsTheirSteadyPower) {
-    const moving_note steady{220, 0, 0, 0, 1};
-    const std::vector<moving_note> moving = {{220, 50, 5.5, 0, 1}, {220, 0, 0, -45, 0.04}};
+    const moving_note steady{220};
+    const std::vector<moving_note> moving = {{220, 50, 5.5}, {220, 0, 0, -45, 0.04}};
     const std::string plain = as_text(samples_of(steady, 2));
     const process_result ref = run_program(HARMTRACE_EXE, {"--follow"}, plain);
     ASSERT_EQ(ref.status, 0) << ref.err;
