@@ -101,8 +101,9 @@ TEST(Harmplot, TablesSummariesAndPicturesOfTwoRecordingsAndAFailure) {
     // The table is the followed pipeline's at the file's rate, with each window's fundamental;
     // with gnuplot there is a picture.
     const process_result pipeline =
-        run_shell("'" RIFFCAT_EXE "' '" + dir + "/g3.wav' 2>/dev/null | '" HARMTRACE_EXE
-                  "' -r 48000 --follow | '" BLOCKCSV_EXE "' --fundamental");
+        run_shell("'" RIFFCAT_EXE "' '" + dir +
+                  "/g3.wav' 2>/dev/null | '" HARMTRACE_EXE "' -r 48000 --follow | '" BLOCKCSV_EXE
+                  "' --fundamental");
     EXPECT_EQ(read_file(dir + "/out/g3.csv"), pipeline.out);
     EXPECT_GT(read_file(dir + "/out/e4.csv").size(), 1000u);
     EXPECT_FALSE(std::ifstream(dir + "/out/notes.csv").good());
@@ -111,6 +112,34 @@ TEST(Harmplot, TablesSummariesAndPicturesOfTwoRecordingsAndAFailure) {
         EXPECT_EQ(read_file(dir + "/out/g3.png").substr(1, 3), "PNG");
         EXPECT_NE(r.out.find("picture out/g3.png"), std::string::npos);
     }
+    run_shell("rm -rf '" + dir + "'");
+}
+
+TEST(Harmplot, RecordingsSideBySideGiveWhatOneAfterAnotherGives) {
+    // Notes of different lengths, a file that is no recording, a name given twice and one
+    // that does not exist: -j 3 finishes them out of order but shows them in order.
+    const std::string dir =
+        recordings("harmplot-j", {{"long.wav", "pluck --freq 110 --seconds 4"},
+                                  {"short.wav", "additive --freq 440 --amps 1,0.5 --seconds 0.5"},
+                                  {"mid.wav", "vibrato --freq 294 --seconds 2"},
+                                  {"x.wav", "sine --freq 330 --seconds 1"}});
+    write_file(dir + "/notes.wav", "not a recording\n");
+    const std::string path = "cd '" + dir + "' && PATH=" + dir_of(RIFFCAT_EXE) + ":" +
+                             dir_of(HARMTRACE_EXE) + ":" + dir_of(BLOCKCSV_EXE) + ":" +
+                             dir_of(HARMSUM_EXE) + ":$PATH '" + harmplot +
+                             "' -o out --summary s.csv ";
+    const std::string files = " long.wav notes.wav short.wav x.wav mid.wav ./x.wav missing.wav";
+    const process_result one = run_shell(path + "-j 1" + files);
+    const std::string table = read_file(dir + "/s.csv");
+    const process_result three = run_shell(path + "-j3" + files);
+    EXPECT_EQ(three.status, 1);
+    EXPECT_EQ(three.status, one.status);
+    EXPECT_EQ(three.out, one.out);
+    EXPECT_EQ(three.err, one.err);
+    EXPECT_EQ(read_file(dir + "/s.csv"), table);
+    EXPECT_EQ(std::count(table.begin(), table.end(), '\n'), 1 + 10 + 1 + 10 + 10 + 10 + 1 + 1)
+        << table;
+    EXPECT_EQ(run_shell(path + "-j 0 x.wav").status, 2);
     run_shell("rm -rf '" + dir + "'");
 }
 
