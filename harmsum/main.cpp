@@ -222,6 +222,58 @@ int failed(const harmsum_options& o) {
     return close_written(csv, fd) ? 0 : fail("cannot write " + o.csv, std::strerror(errno));
 }
 
+// The rows of --summary tables of many runs under one header line. From files, each must begin
+// with the header (none is written when one does not); from standard input (tables one after
+// another, as cat gives them) it must begin with the header, and every other header line is
+// passed over.
+int join(const harmsum_options& o) {
+    const std::string header = std::string(summary_columns) + "\n";
+    for (const std::string& path : o.files) {
+        const int fd = open(path.c_str(), O_RDONLY);
+        if (fd < 0) return fail("cannot read " + path, std::strerror(errno));
+        std::string head(header.size(), '\0');
+        const ssize_t got = read(fd, head.data(), head.size());
+        close(fd);
+        if (got != ssize_t(head.size()) || head != header)
+            return fail(path, "not a harmplot --summary table (its first line is not the header)");
+    }
+    output out;
+    out.put(header);
+    std::vector<std::string> paths = o.files;
+    if (paths.empty()) paths.push_back("");  // standard input
+    for (const std::string& path : paths) {
+        const int fd = path.empty() ? 0 : open(path.c_str(), O_RDONLY);
+        if (fd < 0) return fail("cannot read " + path, std::strerror(errno));
+        // Whole lines, each passed over when it is the header.
+        std::string line;
+        bool first = true;
+        char buf[65536];
+        ssize_t got;
+        while ((got = read(fd, buf, sizeof buf)) > 0 || (got < 0 && errno == EINTR)) {
+            for (ssize_t i = 0; i < got; ++i) {
+                line += buf[i];
+                if (buf[i] != '\n') continue;
+                if (first && line != header) {
+                    close(fd);
+                    return fail(
+                        "standard input",
+                        "not a harmplot --summary table (its first line is not the header)");
+                }
+                if (line != header) out.put(line);
+                first = false;
+                line.clear();
+            }
+        }
+        const int saved = errno;
+        if (fd != 0) close(fd);
+        if (got < 0)
+            return fail("cannot read " + (path.empty() ? "standard input" : path),
+                        std::strerror(saved));
+        if (!line.empty()) out.put(line + "\n");  // a last row without its line end
+    }
+    return out.flush() ? 0 : fail("cannot write standard output", std::strerror(out.error()));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -241,6 +293,8 @@ int main(int argc, char** argv) {
             return summary(p.o);
         case harmsum_options::failed:
             return failed(p.o);
+        case harmsum_options::join:
+            return join(p.o);
         case harmsum_options::columns:
             out.put(std::string(summary_columns) + "\n");
             return out.flush() ? 0 : 2;

@@ -6,7 +6,8 @@
 #include "usage.h"
 
 const char harmsum_usage_line[] =
-    "usage: harmsum prepare|summary|failed|columns|args|name ... (harmsum --help tells more)\n";
+    "usage: harmsum prepare|summary|failed|columns|join|args|name ... (harmsum --help tells "
+    "more)\n";
 
 const char harmsum_usage[] =
     "Usage: harmsum prepare [-c N] [-t FROM:TO] --info INFO HEADER SAMPLES > MONO\n"
@@ -14,7 +15,7 @@ const char harmsum_usage[] =
     "                       [-s SECONDS] [--partials] [--follow] [--csv FILE] [--levels FILE]\n"
     "                       MONO REPORT\n"
     "       harmsum failed --name NAME --reason WHY [--info INFO] --csv FILE\n"
-    "       harmsum columns | args [-c N] [-t FROM:TO] | name NAME\n"
+    "       harmsum columns | join [TABLE...] | args [-c N] [-t FROM:TO] | name NAME\n"
     "harmplot's numbers. prepare reads riffcat's header report and sample lines and writes the\n"
     "samples harmtrace is to analyse: channel N or the mean of the channels that hold the note,\n"
     "from FROM to TO seconds, at most 2097152. summary reads them back with harmtrace's report,\n"
@@ -25,8 +26,9 @@ const char harmsum_usage[] =
     "fitted to the report's frequencies. --follow says the report follows the pitch (harmtrace\n"
     "--follow): the fundamental is the pitch the note is held at, with its vibrato and attack.\n"
     "failed adds the CSV row of a file that gave no summary; columns prints the CSV's header\n"
-    "line; args judges -c and -t; name prints NAME as messages show it (control bytes as\n"
-    "\\xNN).\n"
+    "line; join writes the rows of --summary tables of many runs (the files, or standard input\n"
+    "holding them one after another) under one header line; args judges -c and -t; name\n"
+    "prints NAME as messages show it (control bytes as \\xNN).\n"
     "\n"
     "Exit status: 0 done, 1 no note (the reason on standard error), 2 bad arguments or input,\n"
     "3 the fundamental is better taken near the first frequency printed (the second is the one\n"
@@ -52,6 +54,7 @@ constexpr command_name commands[] = {
     {"prepare", harmsum_options::prepare}, {"summary", harmsum_options::summary},
     {"failed", harmsum_options::failed},   {"columns", harmsum_options::columns},
     {"args", harmsum_options::check_args}, {"name", harmsum_options::show_name},
+    {"join", harmsum_options::join},
 };
 
 // What the command needs besides its options; empty when it has it.
@@ -103,7 +106,7 @@ parsed_options parse_options(const std::vector<std::string>& args) {
     const bool names = o.command == O::summary || o.command == O::failed;
     for (std::size_t i = 1; i < args.size(); ++i) {
         const std::string& a = args[i];
-        if (o.command == O::show_name) {  // the name as given, whatever it looks like
+        if (o.command == O::show_name || o.command == O::join) {  // names as given
             o.files.push_back(a);
             continue;
         }

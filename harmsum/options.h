@@ -6,6 +6,7 @@
 //                   [--partials] [--follow] [--csv FILE] [--levels FILE] MONO REPORT
 //   harmsum failed --name NAME --reason WHY [--info INFO] --csv FILE
 //   harmsum columns
+//   harmsum join TABLE ...
 //   harmsum args [-c N] [-t FROM:TO]
 //   harmsum name NAME
 
@@ -15,7 +16,17 @@
 #include "mono.h"
 
 struct harmsum_options {
-    enum { prepare, summary, failed, columns, check_args, show_name, help, version } command = help;
+    enum {
+        prepare,
+        summary,
+        failed,
+        columns,
+        join,
+        check_args,
+        show_name,
+        help,
+        version
+    } command = help;
     stretch_request stretch;  // prepare, args: -c, -t
     std::string info, name, csv, levels, reason;
     bool hint = false, no_check = false;
