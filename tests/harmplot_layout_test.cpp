@@ -178,7 +178,7 @@ TEST(Harmplot, HelpAndVersionOfHarmplotAndHarmsum) {
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err,
               "harmsum: unknown command tidy\n"
-              "usage: harmsum prepare|summary|failed|columns|args|name ... (harmsum --help tells "
+              "usage: harmsum prepare|summary|failed|columns|join|args|name ... (harmsum --help tells "
               "more)\n");
 }
 
