@@ -66,6 +66,16 @@ TEST(HarmplotMany, TheReadmesRecipeForManyMachinesRunsHere) {
         EXPECT_TRUE(std::ifstream(dir + "/recordings/" + name + ".csv").good()) << name;
         EXPECT_EQ(count(all, std::string("\n") + name + ".wav,"), 10u) << name;
     }
+    // The tables named rather than read one after another: the same; a file that is no table
+    // is refused, and nothing written.
+    const process_result named = run_shell("cd '" + dir +
+                                           "/recordings' && '" HARMSUM_EXE
+                                           "' join a.summary.csv b.summary.csv c.summary.csv");
+    EXPECT_EQ(named.out, all);
+    const process_result wrong = run_shell(
+        "cd '" + dir + "/recordings' && '" HARMSUM_EXE "' join a.summary.csv summaries.txt");
+    EXPECT_EQ(wrong.status, 2);
+    EXPECT_EQ(wrong.out, "");
     run_shell("rm -rf '" + dir + "'");
 }
 
