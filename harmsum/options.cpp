@@ -74,6 +74,8 @@ std::string missing(const harmsum_options& o) {
                                                      : "";
         case harmsum_options::show_name:
             return o.files.size() != 1 ? "needs one NAME" : "";
+        case harmsum_options::join:
+            return "";  // tables, or standard input
         default:
             return o.files.empty() ? "" : "unexpected argument " + o.files[0];
     }
