@@ -57,6 +57,7 @@ struct sine_fit {
 
 constexpr double segment_seconds = 0.75;
 constexpr double settled_for = 0.1;  // s the pitch stays near the held pitch once settled
+constexpr double step_seconds = 0.02;
 
 // The drift (a quadratic) and a sine of `hz` fitted to the pitch c at times s.
 sine_fit drift_and_sine(const std::vector<double>& s, const std::vector<double>& c, double hz) {
@@ -81,8 +82,8 @@ double sinc(double x) {
 }
 
 // The sine of vibrato_lowest .. vibrato_highest Hz that explains most of the pitch c (cents) at
-// times s beside a drift, the note at `hz`: on a grid of 0.05 Hz, then between its neighbours
-// by halving.
+// times s beside a drift, each a mean over two periods of `hz` (a note at span times that pitch
+// over 2 span periods): on a grid of 0.05 Hz, then between its neighbours by halving.
 sine_fit best_sine(const std::vector<double>& s, const std::vector<double>& c, double hz) {
     const double drift = drift_and_sine(s, c, 0).rss;
     sine_fit best;
@@ -107,13 +108,23 @@ sine_fit best_sine(const std::vector<double>& s, const std::vector<double>& c, d
 pitch_reading read_pitch(const std::vector<double>& t, const std::vector<bool>& present) {
     pitch_reading p;
     const int n = int(std::min(t.size(), present.size()));
-    // The pitch over each two periods in which the note stands clear.
+    // The pitch over each `span` windows' steps (2 span periods) in which the note stands clear,
+    // span such that they last step_seconds at least: the times carry a microsecond, and a
+    // median of steps of two periods of a high note would keep half of that.
     std::vector<double> s, f;
-    for (int j = 0; j + 1 < n; ++j)
-        if (present[std::size_t(j)] && present[std::size_t(j) + 1] && t[std::size_t(j) + 1] > t[std::size_t(j)]) {
-            s.push_back((t[std::size_t(j)] + t[std::size_t(j) + 1]) / 2);
-            f.push_back(2 / (t[std::size_t(j) + 1] - t[std::size_t(j)]));
+    auto steps = [&](int span) {
+        s.clear(), f.clear();
+        for (std::size_t j = 0, clear = 0; j < std::size_t(n); ++j) {
+            clear = present[j] ? clear + 1 : 0;  // windows clear in a row up to j
+            const std::size_t a = j - std::size_t(span);
+            if (clear > std::size_t(span) && t[j] > t[a])
+                s.push_back((t[a] + t[j]) / 2), f.push_back(2 * span / (t[j] - t[a]));
         }
+    };
+    steps(1);
+    if (f.empty()) return p;
+    const int span = std::max(1, int(std::lround(step_seconds * median(f) / 2)));
+    steps(span);
     if (f.empty()) return p;
     const double ref = median(f);
     p.held_hz = ref;
@@ -141,7 +152,7 @@ pitch_reading read_pitch(const std::vector<double>& t, const std::vector<bool>& 
         for (std::size_t i = 0; i < hs.size(); ++i)
             if (hs[i] >= a && hs[i] <= a + length) ss.push_back(hs[i]), sc.push_back(hc[i]);
         if (ss.size() < 8) continue;
-        const sine_fit q = best_sine(ss, sc, ref);
+        const sine_fit q = best_sine(ss, sc, ref / span);
         if (q.explained >= 0.5 && q.extent >= vibrato_least && length * q.hz >= 2)
             swings.push_back(q);
     }

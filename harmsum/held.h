@@ -3,22 +3,23 @@
 // --follow's report.
 //
 // A followed report's windows start every two periods of the note's own pitch, so the times at
-// which they start give the pitch over each two periods: f_j = 2 / (t_{j+1} - t_j), at the middle
-// of the two (the times carry 1 microsecond, a fifth of a cent at 440 Hz).
+// which they start give the pitch: f_j = 2 m / (t_{j+m} - t_j), at the middle of the 2 m periods,
+// m windows' steps that last 20 ms at least (the times carry a microsecond: a tenth of a cent
+// over 20 ms).
 //
 //   vibrato  over the note held, after the first 0.3 s (or third) that may hold the attack, the
 //            pitch in cents is fitted by a quadratic (a drift) plus a sine of 3 to 9 Hz; the sine
 //            is a vibrato when it swings at least vibrato_least cents either side, explains at
 //            least half of what the drift leaves, and makes two swings or more. Its extent is
-//            the sine's amplitude (half the peak-to-peak swing), put back for the two periods'
-//            mean, which takes sinc(rate 2 / f) of it away.
+//            the sine's amplitude (half the peak-to-peak swing), put back for the 2 m periods'
+//            mean, which takes sinc(rate 2 m / f) of it away.
 //   vibrato  (as above, segment by segment: the pitch over 0.75 s at a time, a third apart; a
 //            real vibrato wanders in rate and extent, and a sampled instrument's loop breaks
 //            its phase. There is a vibrato when half the segments or more hold one; its rate and
 //            extent are their medians.)
 //   attack   the pitch less the held pitch and the vibrato: the attack starts at its value in
-//            the second two periods the note stands clear (the first lie before the first
-//            frame that measured the pitch), and settles where the pitch first stays within
+//            its second step (the first two periods lie before the first frame that measured
+//            the pitch), and settles where the pitch first stays within
 //            max(5 cents, three times the wander of the held note) for 0.1 s.
 //   held     the median of the pitch less the vibrato, after the attack.
 
