@@ -139,6 +139,9 @@ pitch_reading read_pitch(const std::vector<double>& t, const std::vector<bool>& 
     for (std::size_t i = 0; i < s.size(); ++i)
         if (s[i] >= from) hs.push_back(s[i]), hc.push_back(c[i]);
     if (hs.size() < 8) return p;
+    std::vector<double> sorted = hc;
+    std::sort(sorted.begin(), sorted.end());
+    p.swing_cents = (sorted[sorted.size() * 19 / 20] - sorted[sorted.size() / 20]) / 2;
 
     // The vibrato, segment by segment: a real one wanders in rate and extent, and a sampled
     // instrument's loop breaks its phase.

@@ -33,11 +33,14 @@ struct pitch_reading {
     double settled_s = 0;     // when it settles, in the report's time
     bool bent = false;        // the attack lies more than bent_attack_cents off, and further
                               // than the held note wanders
+    double swing_cents = 0;   // how far the held note's pitch moves: half the range from its
+                              // 5th to its 95th percentile, vibrato and drift included
 };
 
 constexpr double vibrato_least = 4;                        // cents either side
 constexpr double vibrato_lowest = 3, vibrato_highest = 9;  // Hz
 constexpr double bent_attack_cents = 10;                   // a bend worth a line
+constexpr double steady_cents = 3;  // a held note whose pitch swings less holds still
 
 // t: the windows' start times (s, rising), present: the windows in which the note stands clear.
 // Typical use: pitch_reading p = read_pitch(table.t, clear);

@@ -11,6 +11,7 @@
 
 #include "check.h"
 #include "error_report.h"
+#include "held.h"
 #include "info.h"
 #include "mono.h"
 #include "note.h"
@@ -185,7 +186,10 @@ int summary(const harmsum_options& o) {
     q.no_check = o.no_check;
     q.found_before = o.found;
     q.partials = o.partials;
-    const check_result c = check_fundamental(x.data(), long(x.size()), rate, report, q);
+    check_result c = check_fundamental(x.data(), long(x.size()), rate, report, q);
+    // A pitch that moves (vibrato, drift) widens the averaged spectrum's peaks and moves them:
+    // they tell nothing of a stiff string then, and strings that are stiff hold their pitch.
+    if (o.follow && pitch.swing_cents > steady_cents) c.sharp_b = 0;
     if (c.v == verdict::no_note) return no_note(c.why);
     output out;
     if (c.v == verdict::rerun) {

@@ -264,6 +264,7 @@ TEST(HarmplotSummary, AVibratoAndABentAttackAgainstTheirTruth) {
     EXPECT_LE(cents, 45);
     EXPECT_NEAR(settled, 0.05 * std::log(45 / 5.0), 0.03);
     EXPECT_EQ(res.r.out.find("try -s"), std::string::npos) << res.r.out;
+    EXPECT_EQ(res.r.out.find("partials run sharp"), std::string::npos) << res.r.out;
     EXPECT_EQ(res.r.out.find("vibrato", res.r.out.find("bent.wav:")), std::string::npos);
     run_shell("rm -rf '" + dir + "'");
 }
