@@ -5,8 +5,10 @@
 //   1  riffcat's sample lines, two channels: one sample per complete frame of the stretch,
 //      each reading back as a number, and never more than the cap;
 //   2  harmtrace's report, then the decay fits, the summary and the levels of what was read,
-//      whatever its frequencies (NaN, infinite, 0, negative): the summary ends with a line end
-//      and every CSV row has all its columns;
+//      whatever its frequencies (NaN, infinite, 0, negative), as a followed report on odd
+//      sizes (the held pitch, vibrato and attack read from its times, whatever they are: a
+//      finite held pitch, a vibrato within its range): the summary ends with a line end and
+//      every CSV row has all its columns;
 //   3  the info file.
 #include <algorithm>
 #include <cmath>
@@ -18,6 +20,7 @@
 
 #include "check.h"
 #include "header.h"
+#include "held.h"
 #include "info.h"
 #include "mono.h"
 #include "output.h"
@@ -63,7 +66,17 @@ void fuzz_report(std::string_view text) {
     summary_request q;
     q.name = "fuzz";
     q.f0 = t.freq[0];
-    q.partials = text.size() % 2 == 1;
+    q.partials = text.size() % 4 >= 2;
+    pitch_reading pitch;
+    if (text.size() % 2 == 1) {
+        pitch = read_pitch(t.t, note_windows(t, 44100));
+        if (!std::isfinite(pitch.held_hz) || pitch.held_hz < 0) std::abort();
+        if (pitch.vibrato &&
+            !(pitch.vibrato_hz >= vibrato_lowest - 0.1 &&
+              pitch.vibrato_hz <= vibrato_highest + 0.1 && pitch.vibrato_cents >= vibrato_least))
+            std::abort();
+        q.pitch = &pitch;
+    }
     q.info.facts.rate = 44100;
     q.info.facts.channels = 1;
     q.info.facts.full_scale = 32768;

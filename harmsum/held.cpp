@@ -123,7 +123,7 @@ pitch_reading read_pitch(const std::vector<double>& t, const std::vector<bool>& 
     };
     steps(1);
     if (f.empty()) return p;
-    const int span = std::max(1, int(std::lround(step_seconds * median(f) / 2)));
+    const int span = int(std::clamp(std::round(step_seconds * median(f) / 2), 1.0, double(n)));
     steps(span);
     if (f.empty()) return p;
     const double ref = median(f);
