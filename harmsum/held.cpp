@@ -104,16 +104,22 @@ sine_fit best_sine(const std::vector<double>& s, const std::vector<double>& c, d
 
 }  // namespace
 
+void two_period_pitch(const std::vector<double>& t, const std::vector<bool>& present,
+                      std::vector<double>& s, std::vector<double>& f) {
+    const std::size_t n = std::min(t.size(), present.size());
+    s.clear();
+    f.clear();
+    for (std::size_t j = 0; j + 1 < n; ++j)
+        if (present[j] && present[j + 1] && t[j + 1] > t[j]) {
+            s.push_back((t[j] + t[j + 1]) / 2);
+            f.push_back(2 / (t[j + 1] - t[j]));
+        }
+}
+
 pitch_reading read_pitch(const std::vector<double>& t, const std::vector<bool>& present) {
     pitch_reading p;
-    const int n = int(std::min(t.size(), present.size()));
-    // The pitch over each two periods in which the note stands clear.
     std::vector<double> s, f;
-    for (int j = 0; j + 1 < n; ++j)
-        if (present[std::size_t(j)] && present[std::size_t(j) + 1] && t[std::size_t(j) + 1] > t[std::size_t(j)]) {
-            s.push_back((t[std::size_t(j)] + t[std::size_t(j) + 1]) / 2);
-            f.push_back(2 / (t[std::size_t(j) + 1] - t[std::size_t(j)]));
-        }
+    two_period_pitch(t, present, s, f);
     if (f.empty()) return p;
     const double ref = median(f);
     p.held_hz = ref;

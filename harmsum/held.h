@@ -38,6 +38,12 @@ constexpr double vibrato_least = 4;                        // cents either side
 constexpr double vibrato_lowest = 3, vibrato_highest = 9;  // Hz
 constexpr double bent_attack_cents = 10;                   // a bend worth a line
 
+// The pitch over each two periods in which the note stands clear (present in the window that
+// starts them and in the next): f in Hz at times s, the middle of the two.
+// Typical use: two_period_pitch(table.t, clear, s, f);
+void two_period_pitch(const std::vector<double>& t, const std::vector<bool>& present,
+                      std::vector<double>& s, std::vector<double>& f);
+
 // t: the windows' start times (s, rising), present: the windows in which the note stands clear.
 // Typical use: pitch_reading p = read_pitch(table.t, clear);
 pitch_reading read_pitch(const std::vector<double>& t, const std::vector<bool>& present);
