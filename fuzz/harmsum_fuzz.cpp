@@ -17,6 +17,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "check.h"
 #include "header.h"
@@ -24,6 +25,7 @@
 #include "info.h"
 #include "mono.h"
 #include "output.h"
+#include "picture.h"
 #include "record_reader.h"
 #include "report.h"
 #include "summary.h"
@@ -87,7 +89,10 @@ void fuzz_report(std::string_view text) {
     write_failed_row(q.name, &q.info, "fuzz", csv_sink);
     std::string levels_out;
     output levels_sink(levels_out);
-    write_levels(t, q.info, levels_sink);
+    // A followed report's picture has its pitch panel too.
+    const pitch_reading pitch = read_pitch(t.t, note_windows(t, q.info.facts.rate));
+    if (text.size() % 3 == 0) q.pitch = &pitch;
+    write_picture(t, q, levels_sink);
     text_sink.flush();
     csv_sink.flush();
     levels_sink.flush();
@@ -103,7 +108,28 @@ void fuzz_report(std::string_view text) {
             std::abort();
         }
     }
-    if (std::count(levels_out.begin(), levels_out.end(), '\n') != t.windows() + 1) std::abort();
+    // The picture: its blocks apart by two empty lines, ten harmonics of seven fields, a line of
+    // eleven for each window, the pitch when it has a panel; no double quote, which gnuplot would
+    // take for a string's start.
+    std::vector<std::vector<long>> blocks(1);  // the fields of each line, block by block
+    long empty = 0;
+    std::size_t from = 0;
+    for (std::size_t end; (end = levels_out.find('\n', from)) != std::string::npos;
+         from = end + 1) {
+        const std::string_view line(levels_out.data() + from, end - from);
+        if (line.empty() && ++empty == 2) blocks.emplace_back();
+        if (line.empty() || line[0] == '#') continue;
+        empty = 0;
+        blocks.back().push_back(1 + long(std::count(line.begin(), line.end(), '\t')));
+    }
+    const auto all = [](const std::vector<long>& b, long n) {
+        return std::all_of(b.begin(), b.end(), [n](long f) { return f == n; });
+    };
+    const bool pitch_panel = levels_out.find("\npitch\t") != std::string::npos;
+    if (blocks.size() != (pitch_panel ? 4u : 3u) || blocks[1].size() != harmonics ||
+        !all(blocks[1], 7) || long(blocks[2].size()) != t.windows() || !all(blocks[2], 11) ||
+        (pitch_panel && !all(blocks[3], 2)) || levels_out.find('"') != std::string::npos)
+        std::abort();
 }
 
 void fuzz_info(std::string_view text) {

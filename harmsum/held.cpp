@@ -105,26 +105,31 @@ sine_fit best_sine(const std::vector<double>& s, const std::vector<double>& c, d
 
 }  // namespace
 
-pitch_reading read_pitch(const std::vector<double>& t, const std::vector<bool>& present) {
-    pitch_reading p;
-    const int n = int(std::min(t.size(), present.size()));
-    // The pitch over each `span` windows' steps (2 span periods) in which the note stands clear,
-    // span such that they last step_seconds at least: the times carry a microsecond, and a
-    // median of steps of two periods of a high note would keep half of that.
-    std::vector<double> s, f;
-    auto steps = [&](int span) {
+int stepped_pitch(const std::vector<double>& t, const std::vector<bool>& present,
+                  std::vector<double>& s, std::vector<double>& f) {
+    const std::size_t n = std::min(t.size(), present.size());
+    // The steps of `span` windows (2 span periods) in which the note stands clear.
+    auto steps = [&](std::size_t span) {
         s.clear(), f.clear();
-        for (std::size_t j = 0, clear = 0; j < std::size_t(n); ++j) {
+        for (std::size_t j = 0, clear = 0; j < n; ++j) {
             clear = present[j] ? clear + 1 : 0;  // windows clear in a row up to j
-            const std::size_t a = j - std::size_t(span);
-            if (clear > std::size_t(span) && t[j] > t[a])
-                s.push_back((t[a] + t[j]) / 2), f.push_back(2 * span / (t[j] - t[a]));
+            const std::size_t a = j - span;
+            if (clear > span && t[j] > t[a])
+                s.push_back((t[a] + t[j]) / 2), f.push_back(2.0 * double(span) / (t[j] - t[a]));
         }
     };
     steps(1);
-    if (f.empty()) return p;
-    const int span = int(std::clamp(std::round(step_seconds * median(f) / 2), 1.0, double(n)));
+    if (f.empty()) return 1;
+    const auto span = std::size_t(std::clamp(std::round(step_seconds * median(f) / 2), 1.0,
+                                             double(std::max<std::size_t>(n, 1))));
     steps(span);
+    return int(span);
+}
+
+pitch_reading read_pitch(const std::vector<double>& t, const std::vector<bool>& present) {
+    pitch_reading p;
+    std::vector<double> s, f;
+    const int span = stepped_pitch(t, present, s, f);
     if (f.empty()) return p;
     const double ref = median(f);
     p.held_hz = ref;

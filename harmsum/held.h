@@ -42,6 +42,13 @@ constexpr double vibrato_lowest = 3, vibrato_highest = 9;  // Hz
 constexpr double bent_attack_cents = 10;                   // a bend worth a line
 constexpr double steady_cents = 3;  // a held note whose pitch swings less holds still
 
+// The pitch over each step of m windows (2 m periods, at least 20 ms: see above) in which the
+// note stands clear (present in every window of the step and the next): f in Hz at times s, the
+// middle of the step. Returns m.
+// Typical use: stepped_pitch(table.t, clear, s, f);
+int stepped_pitch(const std::vector<double>& t, const std::vector<bool>& present,
+                  std::vector<double>& s, std::vector<double>& f);
+
 // t: the windows' start times (s, rising), present: the windows in which the note stands clear.
 // Typical use: pitch_reading p = read_pitch(table.t, clear);
 pitch_reading read_pitch(const std::vector<double>& t, const std::vector<bool>& present);

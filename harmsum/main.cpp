@@ -17,6 +17,7 @@
 #include "note.h"
 #include "options.h"
 #include "output.h"
+#include "picture.h"
 #include "record_reader.h"
 #include "report.h"
 #include "summary.h"
@@ -200,15 +201,15 @@ int summary(const harmsum_options& o) {
     if (!o.csv.empty() && !open_append(o.csv, csv_fd))
         return fail("cannot write " + o.csv, std::strerror(errno));
     output csv(csv_fd < 0 ? 1 : csv_fd);
-    write_summary(report, {o.name, a, c, q.f0, o.partials, o.follow ? &pitch : nullptr}, out,
-                  csv_fd < 0 ? nullptr : &csv);
+    const summary_request request{o.name, a, c, q.f0, o.partials, o.follow ? &pitch : nullptr};
+    write_summary(report, request, out, csv_fd < 0 ? nullptr : &csv);
     if (csv_fd >= 0 && !close_written(csv, csv_fd))
         return fail("cannot write " + o.csv, std::strerror(errno));
     if (!o.levels.empty()) {
         const int fd = open(o.levels.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
         if (fd < 0) return fail("cannot write " + o.levels, std::strerror(errno));
         output levels(fd);
-        write_levels(report, a, levels);
+        write_picture(report, request, levels);
         if (!close_written(levels, fd))
             return fail("cannot write " + o.levels, std::strerror(errno));
     }

@@ -58,13 +58,6 @@ std::string channel_text(const analysis_info& a) {
     return "mean of " + std::to_string(n) + " channels";
 }
 
-double stretch_from(const analysis_info& a) {
-    return double(a.stretch.first) / a.facts.rate;
-}
-double stretch_to(const analysis_info& a) {
-    return double(a.stretch.first + a.stretch.count) / a.facts.rate;
-}
-
 std::string stretch_text(const analysis_info& a) {
     const double rate = a.facts.rate;
     const double from = stretch_from(a), to = stretch_to(a);
@@ -141,12 +134,6 @@ std::string shown(const std::string& v) {
     return v.empty() ? "-" : v;
 }
 
-struct harmonic_result {
-    int k;
-    double freq;  // the median of its windows' frequencies
-    decay_fit fit;
-};
-
 double median(std::vector<double> v) {
     if (v.empty()) return std::numeric_limits<double>::quiet_NaN();
     auto mid = v.begin() + std::ptrdiff_t(v.size() / 2);
@@ -154,8 +141,20 @@ double median(std::vector<double> v) {
     return *mid;
 }
 
-// Harmonic k's level in each window, from that window's own frequency; NaN where it has none.
-void levels_of(const report_table& report, const analysis_info& a, int k, double* level) {
+bool below_nyquist(double f, int rate) {
+    return f > 0 && f < rate / 2.0;
+}
+
+}  // namespace
+
+double stretch_from(const analysis_info& a) {
+    return double(a.stretch.first) / a.facts.rate;
+}
+double stretch_to(const analysis_info& a) {
+    return double(a.stretch.first + a.stretch.count) / a.facts.rate;
+}
+
+void harmonic_levels(const report_table& report, const analysis_info& a, int k, double* level) {
     for (int w = 0; w < report.windows(); ++w) {
         const std::size_t at = report.at(w, k);
         const double f = report.frequency[at];
@@ -165,11 +164,56 @@ void levels_of(const report_table& report, const analysis_info& a, int k, double
     }
 }
 
-bool below_nyquist(double f, int rate) {
-    return f > 0 && f < rate / 2.0;
+note_fits fit_note(const report_table& report, const analysis_info& a) {
+    const int rate = a.facts.rate, n = report.windows();
+    const double from = stretch_from(a);
+    const std::size_t count = std::size_t(n);
+    note_fits fits;
+    fits.start.resize(count);
+    fits.centre.resize(count);
+    for (int w = 0; w < n; ++w) {
+        fits.start[std::size_t(w)] = report.t[std::size_t(w)] + from;
+        fits.centre[std::size_t(w)] = report.centre(w) + from;
+    }
+    std::vector<double> level(count), ratio(count);
+    for (int k = 0; k < harmonics; ++k) {
+        if (!below_nyquist(report.freq[k], rate)) continue;
+        harmonic_levels(report, a, k, level.data());
+        std::vector<double> freqs;
+        for (int w = 0; w < n; ++w) {
+            ratio[std::size_t(w)] = report.ratio[report.at(w, k)];
+            const double f = report.frequency[report.at(w, k)];
+            if (below_nyquist(f, rate)) freqs.push_back(f);
+        }
+        harmonic_result h;
+        h.k = k + 1;
+        h.freq = median(freqs);
+        h.fit = fit_decay(fits.centre.data(), level.data(), ratio.data(), n);
+        fits.found.push_back(h);
+    }
+    fits.strongest = -std::numeric_limits<double>::infinity();
+    for (const harmonic_result& h : fits.found)
+        if (h.fit.windows > 0) fits.strongest = std::max(fits.strongest, h.fit.top_db);
+    for (harmonic_result& h : fits.found) {
+        const row r = row_of(h.fit, fits.start.data(), fits.strongest);
+        h.has_level = !r.start.empty();
+        h.rate_shown = r.rate_shown;
+        if (r.rate.empty()) h.why = r.reason;
+    }
+    return fits;
 }
 
-}  // namespace
+std::vector<std::string> pitch_notes(const pitch_reading* p, double from) {
+    std::vector<std::string> notes;
+    if (p && p->vibrato)
+        notes.push_back("vibrato " + fixed_text(p->vibrato_hz, 1) + " Hz, ±" +
+                        fixed_text(p->vibrato_cents, 0) + " cents");
+    if (p && p->bent)
+        notes.push_back("the attack starts " + fixed_text(std::abs(p->attack_cents), 0) +
+                        " cents " + (p->attack_cents > 0 ? "sharp" : "flat") + " and settles by " +
+                        fixed_text(from + p->settled_s, 2) + " s");
+    return notes;
+}
 
 std::vector<bool> note_windows(const report_table& report, int rate) {
     std::vector<bool> clear(std::size_t(report.windows()), false);
@@ -192,32 +236,6 @@ std::string recording_notes(const analysis_info& a) {
     else if (a.silent_channels > 0)
         s += std::string(s.empty() ? "" : "; ") + channel_text(a);
     return s;
-}
-
-void write_levels(const report_table& report, const analysis_info& a, output& out) {
-    const int n = report.windows();
-    const double from = stretch_from(a);
-    std::vector<double> level(std::size_t(n) * harmonics);
-    for (int k = 0; k < harmonics; ++k) {
-        std::vector<double> one(std::size_t(n), 0.0);
-        levels_of(report, a, k, one.data());
-        for (int w = 0; w < n; ++w) level[report.at(w, k)] = one[std::size_t(w)];
-    }
-    out.put(" ,");
-    for (int k = 0; k < harmonics; ++k) {
-        if (report.freq[k] > 0 && std::isfinite(report.freq[k])) out.print("%.12g", report.freq[k]);
-        out.put(",");
-    }
-    out.put("\n");
-    for (int w = 0; w < n; ++w) {
-        out.print("%.10g,", report.t[std::size_t(w)] + from);
-        for (int k = 0; k < harmonics; ++k) {
-            const double v = level[report.at(w, k)];
-            if (std::isfinite(v)) out.print("%.3f", v);
-            out.put(",");
-        }
-        out.put("\n");
-    }
 }
 
 double report_inharmonicity(const report_table& report, int rate) {
@@ -246,26 +264,7 @@ void write_summary(const report_table& report, const summary_request& q, output&
     const analysis_info& a = q.info;
     const int rate = a.facts.rate, n = report.windows();
     const double from = stretch_from(a);
-    const std::size_t count = std::size_t(n);
-    std::vector<double> start(count), centre(count), level(count), ratio(count);
-    for (int w = 0; w < n; ++w) {
-        start[std::size_t(w)] = report.t[std::size_t(w)] + from;
-        centre[std::size_t(w)] = report.centre(w) + from;
-    }
-
-    std::vector<harmonic_result> found;
-    for (int k = 0; k < harmonics; ++k) {
-        if (!below_nyquist(report.freq[k], rate)) continue;
-        levels_of(report, a, k, level.data());
-        std::vector<double> freqs;
-        for (int w = 0; w < n; ++w) {
-            ratio[std::size_t(w)] = report.ratio[report.at(w, k)];
-            const double f = report.frequency[report.at(w, k)];
-            if (below_nyquist(f, rate)) freqs.push_back(f);
-        }
-        found.push_back(
-            {k + 1, median(freqs), fit_decay(centre.data(), level.data(), ratio.data(), n)});
-    }
+    const note_fits fits = fit_note(report, a);
 
     const note_name note = nearest_note(q.f0);
     const std::string name = printable_name(q.name);
@@ -288,13 +287,7 @@ void write_summary(const report_table& report, const summary_request& q, output&
                  std::to_string(a.channel) + ", the loudest, analysed alone\n");
     text.put(q.check.lines);
     const pitch_reading* p = q.pitch;
-    if (p && p->vibrato)
-        text.put("  vibrato " + fixed_text(p->vibrato_hz, 1) + " Hz, ±" +
-                 fixed_text(p->vibrato_cents, 0) + " cents\n");
-    if (p && p->bent)
-        text.put("  the attack starts " + fixed_text(std::abs(p->attack_cents), 0) + " cents " +
-                 (p->attack_cents > 0 ? "sharp" : "flat") + " and settles by " +
-                 fixed_text(from + p->settled_s, 2) + " s\n");
+    for (const std::string& line : pitch_notes(p, from)) text.put("  " + line + "\n");
     if (!sharp.empty()) text.put("  " + sharp + "\n");
     if (a.stretch.onset >= onset_shown)
         text.put("  the note begins at " + fixed_text(from + a.stretch.onset, 2) +
@@ -307,17 +300,14 @@ void write_summary(const report_table& report, const summary_request& q, output&
     text.put(q.partials
                  ? "   partial        Hz   cents  start dBFS          dB/s    T60 s  fitted, s\n"
                  : "  harmonic        Hz  start dBFS          dB/s    T60 s  fitted, s\n");
-    double strongest = -std::numeric_limits<double>::infinity();
-    for (const harmonic_result& h : found)
-        if (h.fit.windows > 0) strongest = std::max(strongest, h.fit.top_db);
     const std::string vibrato_fields =
         p && p->vibrato ? fixed_text(p->vibrato_hz, 2) + "," + fixed_text(p->vibrato_cents, 1)
                         : ",";
     const std::string file_fields = csv_field(q.name) + "," + fixed_text(q.f0, 3) + "," +
                                     note.name + "," + fixed_text(note.exact_cents, 1) + "," +
                                     check_word(q.check.v) + ",";
-    for (const harmonic_result& h : found) {
-        const row r = row_of(h.fit, start.data(), strongest);
+    for (const harmonic_result& h : fits.found) {
+        const row r = row_of(h.fit, fits.start.data(), fits.strongest);
         std::string stretch;  // the partial's deviation from k times partial 1, in cents
         if (q.partials) stretch = right(signed_text(cents(h.freq, h.k * q.f0), 1), 8);
         text.put("  " + right(std::to_string(h.k), 8) + "  " + right(hz_text(h.freq), 8) + stretch +
@@ -328,8 +318,8 @@ void write_summary(const report_table& report, const summary_request& q, output&
         if (!r.reason.empty()) reason += (reason.empty() ? "" : "; ") + r.reason;
         csv->put(file_fields + std::to_string(h.k) + "," + fixed_text(h.freq, 3) + "," + r.start +
                  "," + r.rate + "," + r.t60 + "," + r.from + "," + r.to + "," +
-                 (q.partials ? sig_text(b, 4) : "") + "," + r.ci + "," + vibrato_fields + "," + analysed_fields(a) +
-                 "," + csv_field(reason) + "\n");
+                 (q.partials ? sig_text(b, 4) : "") + "," + r.ci + "," + vibrato_fields + "," +
+                 analysed_fields(a) + "," + csv_field(reason) + "\n");
     }
 }
 

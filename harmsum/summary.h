@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "check.h"
+#include "decay.h"
 #include "held.h"
 #include "info.h"
 #include "output.h"
@@ -37,12 +38,36 @@ struct summary_request {
 // The windows in which some harmonic below the Nyquist frequency stands clear of its floor.
 std::vector<bool> note_windows(const report_table& report, int rate);
 
-// Each harmonic's level in dBFS, window by window: the picture's table, in blockcsv's layout.
-// Row 0 holds the frequencies (of the first window), every other row a window's start time (s
-// in the recording) and the levels, empty where a harmonic has none (at or above the Nyquist
-// frequency, or no power).
-// Typical use: write_levels(table, info, out);
-void write_levels(const report_table& report, const analysis_info& info, output& out);
+// Harmonic k + 1's level in dBFS in each window, from that window's own frequency; NaN where it
+// has none (at or above the Nyquist frequency, or not in the window's block).
+void harmonic_levels(const report_table& report, const analysis_info& a, int k, double* level);
+
+// The analysed stretch, s in the recording.
+double stretch_from(const analysis_info& a);
+double stretch_to(const analysis_info& a);
+
+// A harmonic below the Nyquist frequency as the summary gives it.
+struct harmonic_result {
+    int k = 0;
+    double freq = 0;  // Hz, the median of its windows' frequencies
+    decay_fit fit;
+    bool has_level = false;  // a start level: clear long enough, and not too weak
+    std::string rate_shown;  // "-8.9 ± 0.4" (dB/s), empty without a rate
+    std::string why;         // without a rate, why: "never clear of the floor", ...
+};
+
+// Every harmonic's fit, with the windows' times.
+struct note_fits {
+    std::vector<double> start, centre;  // each window's, s in the recording
+    std::vector<harmonic_result> found;
+    double strongest = 0;  // the highest level of a harmonic's run, dBFS (-inf when none)
+};
+// Typical use: note_fits n = fit_note(table, info);
+note_fits fit_note(const report_table& report, const analysis_info& a);
+
+// What the summary says of a followed note's pitch (p may be null), a line each: its vibrato and
+// its bent attack; `from` is the stretch's start, s in the recording.
+std::vector<std::string> pitch_notes(const pitch_reading* p, double from);
 
 // The inharmonicity B of the partials in the report: 0 when they lie on the harmonics or no
 // string fits them.

@@ -3,14 +3,9 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
-#include <cstring>
-#include <memory>
 #include <vector>
 
-#include "fft.h"
 #include "report.h"
-#include "report_line.h"
-#include "resample.h"
 #include "stiff_string.h"
 #include "welch.h"
 

@@ -1,117 +1,136 @@
-# Draws a blockcsv table as a picture: the power of each harmonic over time, in dB.
+# Draws harmsum's picture of one note: each harmonic's level over time with the decay line fitted
+# to it, and, for a followed note, its pitch in a panel underneath.
 #
-#   gnuplot -e "csv='tone.csv'; png='tone.png'" scripts/plot.gp
-#   gnuplot -c scripts/plot.gp tone.csv tone.png [NAME]    (NAME in the title instead of tone.csv)
+#   gnuplot -c plot.gp LEVELS PNG
+#   call "plot.gp" "LEVELS" "PNG"      (in one gnuplot session, as many times as there are notes)
 #
-# The table's first row holds the frequencies of harmonics 1 to 10 after an empty first field;
-# every other row holds a window's start time in seconds and the ten powers; every row ends
-# with a comma. An empty item (a harmonic not found in that window), a power of 0 and a
-# non-number (NaN, Infinity) leave a gap in that harmonic's curve. The power axis shows at
-# most 100 dB below the loudest point, since a harmonic that has died away falls to the
-# analyser's noise floor far below anything audible.
+# LEVELS is the file `harmsum summary --levels LEVELS` writes (harmsum/picture.h tells it all):
+# tab-separated blocks apart by two empty lines.
+#   index 0  one item a line, its name first: title TEXT; time FROM TO (s); level BOTTOM TOP
+#            (dBFS); key WORD; pitch BOTTOM TOP LABEL (cents; a followed note only); pitch_note
+#            TEXT (its vibrato and attack, when it has either)
+#   index 1  a line per harmonic: K LOOK FROM_S FROM_DBFS TO_S TO_DBFS LEGEND, LOOK fit (its
+#            level, and its decay line between the two points), faint (its level, drawn faint:
+#            no rate) or none (nothing to draw)
+#   index 2  a line per window: its centre (s) and the level of each harmonic (dBFS)
+#   index 3  a followed note's pitch: TIME (s) and CENTS from the held pitch
+# NaN is a number that is not there. Every number, and every word about the note, comes from that
+# file; this file only draws. Optional variables: width and height in pixels (1280 x 800).
 #
-# Optional variables: png (default: the table's name with .png), title, width and height in
-# pixels (default 1200 x 700). A table without data rows gives a picture that says so.
-# harmplot sets two more: dbfs says the table holds levels in dBFS (harmsum's levels table, the
-# same layout, times in the recording), drawn as they are; rate (the sampling rate) names the
-# harmonics at or above the Nyquist frequency in the key. This file computes no level itself.
+# Nothing is left for the next picture of a session: every variable set here begins with hp_ and
+# is undefined at the end, no function is defined, the settings are reset, and the terminal is
+# put back. A LEVELS file that cannot be read is an error (status 1; a session goes on).
 
-if (ARGC >= 1) { csv = ARG1 }
-if (ARGC >= 2) { png = ARG2 }
-if (ARGC >= 3) { shown = ARG3 }
-if (!exists("csv")) {
-    print "plot.gp: name the table: gnuplot -c plot.gp in.csv [out.png]"
-    exit status 2
+if (ARGC < 2) {
+    exit error "plot.gp: usage: gnuplot -c plot.gp LEVELS PNG"
 }
-# gnuplot only warns about a file it cannot open; ask the shell (quoting ' as '\'').
-quote(s) = (strstrt(s, "'") == 0) ? s : s[:strstrt(s, "'") - 1] . "'\\''" . quote(s[strstrt(s, "'") + 1:])
-if (system("test -r '" . quote(csv) . "' && echo yes") ne "yes") {
-    print sprintf("plot.gp: cannot read %s", csv)
-    exit status 1
+set terminal push
+reset
+set datafile separator "\t"
+hp_in = ARG1
+hp_png = ARG2
+hp_title = ""
+hp_key = ""
+hp_pitch = 0
+hp_pitch_label = ""
+hp_pitch_note = ""
+stats hp_in index 0 using (hp_item = strcol(1), \
+    (hp_item eq "title" ? (hp_title = strcol(2)) : 0), \
+    (hp_item eq "time" ? (hp_from = column(2), hp_to = column(3)) : 0), \
+    (hp_item eq "level" ? (hp_bottom = column(2), hp_top = column(3)) : 0), \
+    (hp_item eq "key" ? (hp_key = strcol(2)) : 0), \
+    (hp_item eq "pitch" ? (hp_pitch = 1, hp_low = column(2), hp_high = column(3), \
+                           hp_pitch_label = strcol(4)) : 0), \
+    (hp_item eq "pitch_note" ? (hp_pitch_note = strcol(2)) : 0), 0) nooutput name "hp_S"
+if (!exists("hp_S_records") || !exists("hp_from") || !exists("hp_bottom")) {
+    reset
+    set terminal pop
+    undefine hp_*
+    exit error sprintf("plot.gp: %s is no picture of harmsum's", ARG1)
 }
-if (!exists("png")) {
-    png = (strlen(csv) > 4 && csv[strlen(csv) - 3:] eq ".csv") ? csv[:strlen(csv) - 4] . ".png" \
-                                                               : csv . ".png"
-}
-if (!exists("title")) {
-    title = (exists("dbfs") && dbfs ? "Harmonic levels over time: " : "Harmonic power over time: ") \
-            . (exists("shown") ? shown : csv)
-}
-if (!exists("width")) { width = 1200 }
-if (!exists("height")) { height = 700 }
 
+stats hp_in index 1 using (0) nooutput name "hp_H"
+hp_n = exists("hp_H_records") ? int(hp_H_records) : 0
+array hp_look[hp_n + 1]
+array hp_legend[hp_n + 1]
+array hp_line[4 * hp_n + 1]
+if (hp_n > 0) {
+    stats hp_in index 1 using (hp_k = int(column(0)) + 1, hp_look[hp_k] = strcol(2), \
+        hp_line[4 * hp_k - 3] = column(3), hp_line[4 * hp_k - 2] = column(4), \
+        hp_line[4 * hp_k - 1] = column(5), hp_line[4 * hp_k] = column(6), \
+        hp_legend[hp_k] = strcol(7), 0) nooutput name "hp_H"
+}
+
+# Okabe and Ito's colours, which stay apart for every kind of colour vision (their yellow, too
+# pale on white, left out), each with a dash of its own where colours come back, so that ten
+# curves stay apart in grey as well: pairs whose greys are alike never share a dash.
+array hp_colour[10] = ["000000", "E69F00", "0072B2", "56B4E9", "D55E00", \
+                       "009E73", "CC79A7", "000000", "E69F00", "0072B2"]
+array hp_dash[10] = [1, 2, 1, 3, 2, 4, 1, 3, 4, 3]
+# Colours are written #AARRGGBB, AA the transparency; functions outlive a script, so none is defined.
+
+hp_width = exists("width") ? width : 1280
+hp_height = exists("height") ? height : 800
 if (strstrt(GPVAL_TERMINALS, "pngcairo") > 0) {
-    set terminal pngcairo size width, height enhanced font "sans,11" linewidth 1.5
+    set terminal pngcairo size hp_width, hp_height enhanced font "sans,11"
 } else {
-    set terminal png size width, height enhanced
+    set terminal png size hp_width, hp_height enhanced
 }
-set output png
-set datafile separator ","
+set output hp_png
 
-if (!exists("dbfs")) { dbfs = 0 }
-if (!exists("rate")) { rate = 0 }
-
-# What is drawn of a table's value: a level as it is; a power in dB, anything but a positive
-# finite number no point (NaN fails every comparison).
-db(p) = dbfs ? ((p > -1e308 && p < 1e308) ? p : NaN) : ((p > 0 && p < 1e308) ? 10 * log10(p) : NaN)
-
-set title title noenhanced
-set xlabel "time (s)"
-set ylabel dbfs ? "level (dBFS)" : "power (dB)"
+set lmargin at screen 0.06
+set rmargin at screen 0.65
+set tmargin at screen 0.93
+set bmargin at screen (hp_pitch ? 0.36 : 0.09)
+set title hp_title noenhanced
+set xrange [hp_from:hp_to]
+set yrange [hp_bottom:hp_top]
+set ylabel "level (dBFS)"
 set grid
-
-# Frequencies from the header row (line 0), and the loudest and softest power of the data rows.
-array freq[10]
-ymax = -1e308
-ymin = 1e308
-empty = ""
-undefine STATS_*
-stats csv every ::1 using 1 nooutput
-if (!exists("STATS_records")) { empty = "no data rows in " }
-xfirst = exists("STATS_min") ? STATS_min : 0
-array nyquist[10] = [0, 0, 0, 0, 0, 0, 0, 0, 0, 0]
-do for [k = 1:10] {
-    freq[k] = NaN
-    if (empty eq "") {
-        undefine STATS_*
-        stats csv every ::0::0 using (column(k + 1)) nooutput
-        if (exists("STATS_max")) { freq[k] = STATS_max }
-        if (rate > 0 && !(freq[k] < rate / 2.0)) { freq[k] = NaN; nyquist[k] = 1 }
-    }
-    if (empty eq "" && freq[k] == freq[k]) {
-        undefine STATS_*
-        stats csv every ::1 using (db(column(k + 1))) nooutput
-        if (exists("STATS_max")) {
-            ymax = (STATS_max > ymax) ? STATS_max : ymax
-            ymin = (STATS_min < ymin) ? STATS_min : ymin
-        }
+set key at screen 0.665, graph 1 left top Left reverse title hp_key noenhanced samplen 4 font ",10"
+# A decay line stands out of the levels around it, its own too: a colour on a white casing.
+hp_fits = 0
+do for [k = 1:hp_n] {
+    if (hp_look[k] eq "fit") {
+        hp_fits = hp_fits + 1
+        set arrow 2 * k - 1 from hp_line[4 * k - 3], hp_line[4 * k - 2] \
+            to hp_line[4 * k - 1], hp_line[4 * k] nohead front linewidth 6 linecolor rgb "#ffffff"
+        set arrow 2 * k from hp_line[4 * k - 3], hp_line[4 * k - 2] \
+            to hp_line[4 * k - 1], hp_line[4 * k] nohead front linewidth 3 \
+            linecolor rgb "#" . hp_colour[(k - 1) % 10 + 1] dashtype hp_dash[(k - 1) % 10 + 1]
     }
 }
-if (empty eq "" && ymax < ymin) { empty = "no power above 0 in " }
+if (hp_pitch) {
+    set multiplot
+    set format x ""
+} else {
+    set xlabel "time (s)"
+}
+plot for [k = 1:hp_n] hp_in index 2 using 1:(hp_look[k] eq "none" ? NaN : column(k + 1)) \
+     with lines linewidth (hp_look[k] eq "fit" ? 2 : 1.5) dashtype hp_dash[(k - 1) % 10 + 1] \
+     linecolor rgb "#" . (hp_look[k] eq "fit" ? "00" : hp_look[k] eq "faint" ? "B0" : "FF") \
+                   . hp_colour[(k - 1) % 10 + 1] \
+     title hp_legend[k], \
+     keyentry with lines linewidth 3 linecolor rgb "#808080" \
+     title (hp_fits > 0 ? "thick: the decay line, over the span fitted" : "")
 
-if (empty ne "") {
-    print sprintf("plot.gp: warning: %s%s; %s says so", empty, csv, png)
+if (hp_pitch) {
+    unset arrow
+    unset title
     unset key
-    unset tics
-    set xrange [0:1]
-    set yrange [0:1]
-    set label 1 empty . csv at graph 0.5, 0.5 center noenhanced
-    plot NaN notitle
-    exit
+    set tmargin at screen 0.31
+    set bmargin at screen 0.09
+    set format x
+    set xlabel "time (s)"
+    set yrange [hp_low:hp_high]
+    set ylabel hp_pitch_label noenhanced
+    set xzeroaxis linetype -1
+    set label 1 hp_pitch_note at graph 0, graph 1.08 left noenhanced
+    plot hp_in index 3 using 1:2 with lines linewidth 1.5 linecolor rgb "#000000" notitle
+    unset multiplot
 }
 
-top = 10 * ceil(ymax / 10 + 0.05)
-bottom = 10 * floor(((ymin > ymax - 100) ? ymin : ymax - 100) / 10)
-set yrange [bottom:top]
-set xrange [xfirst:*]
-set key outside right top title "harmonic" noenhanced
-
-# Ten colours that stay apart on white, harmonic 1 darkest.
-array colour[10] = ["#000000", "#e6194b", "#3cb44b", "#4363d8", "#f58231", \
-                    "#911eb4", "#42d4f4", "#f032e6", "#9a6324", "#808000"]
-do for [k = 1:10] { set linetype k linecolor rgb colour[k] linewidth 1 }
-label(k) = (freq[k] == freq[k]) ? sprintf("%2d: %.2f Hz", k, freq[k]) : \
-           nyquist[k] ? sprintf("%2d: above Nyquist", k) : sprintf("%2d: not found", k)
-
-plot for [k = 1:10] csv every ::1 using 1:(freq[k] == freq[k] ? db(column(k + 1)) : NaN) \
-     with lines linetype k title label(k)
+unset output
+reset
+set terminal pop
+undefine hp_*

@@ -1,0 +1,48 @@
+#pragma once
+// The picture of one note: what `harmsum summary --levels FILE` writes and plot.gp draws. Every
+// number the picture shows, and every word about the note, is here, computed as the summary
+// computes it; plot.gp only draws.
+//
+// Text, fields apart by tabs, in blocks apart by two empty lines (gnuplot's index 0, 1, ...). A
+// line that begins with # is a comment; a number that is not there is NaN.
+//
+//   index 0, the picture: one item a line, its name first
+//     title       TEXT          the recording as the summary names it (control bytes, and the
+//                               double quote that gnuplot cannot read in a field, as \xNN), its
+//                               note, cents and fundamental
+//     time        FROM TO       s in the recording: the stretch analysed
+//     level       BOTTOM TOP    dBFS: the level axis (below)
+//     key         WORD          harmonic, or partial (--partials)
+//     pitch       BOTTOM TOP LABEL   cents: the pitch panel's axis; a followed note only
+//     pitch_note  TEXT          its vibrato and bent attack as the summary says them; only when
+//                               it has either
+//   index 1, the harmonics: a line each, 1 to 10
+//     K LOOK FROM_S FROM_DBFS TO_S TO_DBFS LEGEND
+//       LOOK fit    its level, and its decay line from (FROM_S, FROM_DBFS) to (TO_S, TO_DBFS):
+//                   the summary's fit_from_s and start_dbfs, its fit_to_s and the line there
+//            faint  its level, drawn faint: no rate (never clear of the floor, too weak, clear
+//                   too briefly); the four numbers NaN
+//            none   nothing to draw: at or above the Nyquist frequency, or not in the report
+//       LEGEND "1: 220.0 Hz, -8.9 ± 0.4 dB/s", or why there is no rate
+//   index 2, the windows: a line each
+//     TIME LEVEL_1 .. LEVEL_10   the window's centre (s in the recording), where its level
+//                                belongs, and each harmonic's level (dBFS)
+//   index 3, the pitch: a followed note only, a line for each two periods in which it stands
+//   clear (held.h)
+//     TIME CENTS                 their middle (s in the recording), their pitch from the held
+//                                pitch
+//
+// The level axis spans the levels drawn: from 2 dB over the highest, down to picture_floor_db
+// under the lowest at which a harmonic with a level stands clear (so that the floor it sinks into
+// shows) but not below the lowest level drawn, out to whole 10 dB. The pitch axis spans the
+// pitch, 2 cents beyond, at least pitch_least_cents either way, out to whole 5 cents.
+
+#include "output.h"
+#include "report.h"
+#include "summary.h"
+
+constexpr double picture_floor_db = 20;
+constexpr double pitch_least_cents = 10;
+
+// Typical use: write_picture(table, request, out);
+void write_picture(const report_table& report, const summary_request& q, output& out);
