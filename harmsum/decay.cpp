@@ -30,6 +30,48 @@ double effective_count(const std::vector<double>& r) {
     return double(n) / (1 + 2 * sum);
 }
 
+// The knee of the level over the clear windows at[0 .. m-1]: the split into two runs of at
+// least min_fit_windows each whose two lines leave the least squared residual. Its index in at
+// (the first window of the second run), or 0 when no split leaves less than knee_share of one
+// line's residual with slopes knee_db apart. after: the second run's slope.
+std::size_t find_knee(const double* t, const double* level, const std::vector<int>& at,
+                      double& after) {
+    const std::size_t m = at.size();
+    if (m < 2 * std::size_t(min_fit_windows)) return 0;
+    // Sums over the first i windows, about the first window's time and level.
+    struct sums {
+        double n = 0, x = 0, y = 0, xx = 0, xy = 0, yy = 0;
+    };
+    std::vector<sums> pre(m + 1);
+    for (std::size_t i = 0; i < m; ++i) {
+        const double x = t[at[i]] - t[at[0]], y = level[at[i]] - level[at[0]];
+        const sums& a = pre[i];
+        pre[i + 1] = {a.n + 1, a.x + x, a.y + y, a.xx + x * x, a.xy + x * y, a.yy + y * y};
+    }
+    // Residual and slope of the line over windows a .. b-1.
+    auto line = [&](std::size_t a, std::size_t b, double& slope) {
+        const sums& p = pre[b];
+        const sums& q = pre[a];
+        const double n = p.n - q.n, sx = p.x - q.x, sy = p.y - q.y;
+        const double sxx = p.xx - q.xx - sx * sx / n, sxy = p.xy - q.xy - sx * sy / n;
+        const double syy = p.yy - q.yy - sy * sy / n;
+        slope = sxx > 0 ? sxy / sxx : 0;
+        return std::max(0.0, sxx > 0 ? syy - sxy * sxy / sxx : syy);
+    };
+    double slope;
+    const double one = line(0, m, slope);
+    std::size_t best = 0;
+    double least = one;
+    for (std::size_t b = std::size_t(min_fit_windows); b + std::size_t(min_fit_windows) <= m; ++b) {
+        double s1, s2;
+        const double two = line(0, b, s1) + line(b, m, s2);
+        if (two < least && std::abs(s2 - s1) >= knee_db) least = two, best = b;
+    }
+    if (best == 0 || !(least < knee_share * one)) return 0;
+    line(best, m, after);
+    return best;
+}
+
 }  // namespace
 
 decay_fit fit_decay(const double* t, const double* level, const double* ratio, int n) {
@@ -84,6 +126,18 @@ decay_fit fit_decay(const double* t, const double* level, const double* ratio, i
         std::size_t i = 0;
         while (i + 1 < smooth.size() && smooth[i + 1] >= bottom + floor_margin) ++i;
         last = at[i];
+    }
+
+    // A level that falls at one rate, then at another (a held note released, a piano's prompt
+    // sound and its aftersound): the first is the note's; the fit ends at the knee.
+    at.clear();
+    for (int w = first; w <= last; ++w)
+        if (usable(level[w], ratio[w])) at.push_back(w);
+    double after = 0;
+    if (const std::size_t knee = find_knee(t, level, at, after)) {
+        last = at[knee - 1];
+        d.knee = at[knee];
+        d.after_rate = after;
     }
 
     d.first = first;

@@ -17,6 +17,11 @@
 //              lowest: the leakage of stronger harmonics keeps its phase to the harmonic from
 //              window to window and bends the level up near the floor while the ratio still
 //              reads 1
+//   knee       when the level falls at one rate and then at another (a held note released, a
+//              piano's prompt sound and its aftersound), the span ends where the first rate
+//              ends: the split of the span's clear windows into two runs of at least 16 whose
+//              two lines leave under knee_share of one line's squared residual, their slopes
+//              knee_db apart or more
 //   line       the least-squares line of the level over the centres of the span's clear
 //              windows, when it holds at least 16 of them (four window lengths): its slope is
 //              the rate, T60 = 60 / -rate when the level falls
@@ -52,6 +57,8 @@ struct decay_fit {
     double rate = 0;        // dB per second: the line's slope
     double rate_error = 0;  // its standard error, widened for the residuals' correlation
     double ci95 = 0;        // the half-width of the rate's 95 % interval, dB per second
+    int knee = -1;          // the first window after the knee, where the span was cut there
+    double after_rate = 0;  // the rate after the knee, dB per second
 };
 
 constexpr double clear_low = 0.7, clear_high = 1.2;
@@ -61,6 +68,7 @@ constexpr double floor_margin = 20;  // dB: a fit stops this far above the level
 constexpr double deep_fall = 30;     // when the level falls at least this far
 constexpr int min_level_windows = 4;
 constexpr int min_fit_windows = 16;
+constexpr double knee_share = 0.25, knee_db = 6;
 // The method's own error on tones with known rates (16-bit, 24-bit and float, 55 to 880 Hz, in
 // noise): 3 % of the rate, 0.05 dB/s, and a level bent by 0.2 dB (the leakage of neighbours)
 // across the span fitted.

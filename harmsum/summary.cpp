@@ -120,6 +120,13 @@ row row_of(const decay_fit& d, const double* start, double strongest) {
     } else {
         r.reason = "the level hardly falls: no T60";
     }
+    if (d.knee >= 0) {
+        // A second rate after the first: said, not fitted.
+        const std::string then = "then " + fixed_text(d.after_rate, 0) + " dB/s from " +
+                                 fixed_text(start[d.knee], 2) + " s";
+        r.span += " (" + then + ")";
+        r.reason += std::string(r.reason.empty() ? "" : "; ") + "fitted up to a knee: " + then;
+    }
     return r;
 }
 

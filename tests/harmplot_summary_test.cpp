@@ -269,6 +269,28 @@ TEST(HarmplotSummary, AVibratoAndABentAttackAgainstTheirTruth) {
     run_shell("rm -rf '" + dir + "'");
 }
 
+TEST(HarmplotSummary, AHeldNoteReleasedIsFittedUpToItsKnee) {
+    // Held 2 s at a steady level, then released at 60 dB/s: the rate is the held note's, the
+    // span ends at the release, and the release's rate is said.
+    const std::string dir = fresh_dir("harmplot-knee");
+    std::vector<double> x = moving_samples({330, 0, 0, 0, 1, {1, 0.5, 0.25}}, 3, 0.5);
+    for (std::size_t i = 0; i < x.size(); ++i) {
+        const double t = double(i) / 44100;
+        if (t > 2) x[i] *= std::pow(10, -60 * (t - 2) / 20);
+    }
+    write_file(dir + "/held.wav", tonegen::encode_wav({x}, 44100, tonegen::wav_form{.bits = 24}));
+    run_result res = harmplot(dir, "held.wav");
+    const std::vector<row>& rows = res.rows["held.wav"];
+    ASSERT_EQ(rows.size(), 10u) << res.r.out;
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_NEAR(number(rows[k], "decay_db_per_s"), 0, 0.3) << k;
+        EXPECT_NEAR(number(rows[k], "fit_to_s"), 2, 0.05) << k;
+        EXPECT_NE(rows[k].at("reason").find("fitted up to a knee: then -6"), std::string::npos)
+            << rows[k].at("reason");
+    }
+    run_shell("rm -rf '" + dir + "'");
+}
+
 TEST(HarmplotSummary, FixedABentAttackIsWarnedOfWithAnSThatMendsIt) {
     const std::string dir = fresh_dir("harmplot-bent");
     // 0.2 s at 452 Hz, then 440 Hz: the search's 64 periods lie in the attack. Measured at one
