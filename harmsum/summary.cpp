@@ -16,7 +16,10 @@ namespace {
 // Quantisation leaves faint harmonics of its own in a dying note; nothing this far under the
 // strongest harmonic is taken for one of the note's.
 constexpr double weakest_db = 80;
-constexpr double onset_shown = 0.05;  // s: a shorter lead-in is no silence before the note
+constexpr double onset_shown = 0.05;
+// Windows whose strongest clear harmonic lies this far under the note's loudest (40 dB) are no
+// longer the note's, for its pitch.
+constexpr double note_range = 1e-4;  // s: a shorter lead-in is no silence before the note
 // Ratios to partial 1 this close to whole numbers are harmonics, not a string's partials.
 constexpr double harmonic_ratio = 1e-9;
 
@@ -223,12 +226,22 @@ std::vector<std::string> pitch_notes(const pitch_reading* p, double from) {
 }
 
 std::vector<bool> note_windows(const report_table& report, int rate) {
-    std::vector<bool> clear(std::size_t(report.windows()), false);
-    for (int w = 0; w < report.windows(); ++w)
-        for (int k = 0; k < harmonics; ++k)
-            if (below_nyquist(report.frequency[report.at(w, k)], rate) &&
-                stands_clear(report.ratio[report.at(w, k)]))
-                clear[std::size_t(w)] = true;
+    const std::size_t n = std::size_t(report.windows());
+    std::vector<bool> clear(n, false);
+    std::vector<double> loudest(n, 0.0);  // the power of the window's strongest clear harmonic
+    double top = 0;
+    for (std::size_t w = 0; w < n; ++w) {
+        for (int k = 0; k < harmonics; ++k) {
+            const std::size_t at = report.at(int(w), k);
+            if (below_nyquist(report.frequency[at], rate) && stands_clear(report.ratio[at]) &&
+                report.power[at] > loudest[w])
+                loudest[w] = report.power[at], clear[w] = true;
+        }
+        top = std::max(top, loudest[w]);
+    }
+    // A harmonic of the note's tail, long after it has died into the noise, stands clear only
+    // by chance, and the pitch there is the noise's.
+    for (std::size_t w = 0; w < n; ++w) clear[w] = clear[w] && loudest[w] >= top * note_range;
     return clear;
 }
 

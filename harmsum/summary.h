@@ -35,7 +35,8 @@ struct summary_request {
     const pitch_reading* pitch = nullptr;
 };
 
-// The windows in which some harmonic below the Nyquist frequency stands clear of its floor.
+// The windows in which some harmonic below the Nyquist frequency stands clear of its floor,
+// within 40 dB of the note's loudest: where the note's pitch can be read.
 std::vector<bool> note_windows(const report_table& report, int rate);
 
 // Harmonic k + 1's level in dBFS in each window, from that window's own frequency; NaN where it
