@@ -89,9 +89,7 @@ void fuzz_report(std::string_view text) {
     write_failed_row(q.name, &q.info, "fuzz", csv_sink);
     std::string levels_out;
     output levels_sink(levels_out);
-    // A followed report's picture has its pitch panel too.
-    const pitch_reading pitch = read_pitch(t.t, note_windows(t, q.info.facts.rate));
-    if (text.size() % 3 == 0) q.pitch = &pitch;
+    // The picture, with its pitch panel for a followed report.
     write_picture(t, q, levels_sink);
     text_sink.flush();
     csv_sink.flush();

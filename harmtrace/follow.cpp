@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cmath>
 #include <complex>
-#include <cstring>
 #include <memory>
 #include <numbers>
 #include <vector>

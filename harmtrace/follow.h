@@ -8,18 +8,19 @@
 //    each Hann-windowed: harmonic k lies on bin frame_periods k + 1 while the track is right.
 //    The phase of that bin is the harmonic's phase at the frame's middle, which is a knot. (The
 //    frames need only harmonics 1 .. 10: a high note's grid is coarser, and cheaper.)
-// 2. Where the note runs ahead of the track, or lags, harmonic k's phase drifts by 2 pi k times
-//    the fundamental's lead psi (in periods). Harmonic by harmonic, from the lowest, the
-//    phases are unwrapped from frame to frame around what the harmonics before predict, and
-//    joined: weighted by k^2 times their power over the floor between the harmonics, after
-//    each harmonic's own constant offset and steady drift against those before it are taken
-//    out (a stiff string's partials drift steadily against the fundamental). The first harmonic
-//    used sets the pitch; the others add precision where they stand clear. A harmonic counts in
-//    a frame where it stands follow_clearance over the floor; frames with none hold the
-//    frequency of their neighbours.
+// 2. Where the note runs ahead of the track, or lags, harmonic k's phase turns by 2 pi k times
+//    the fundamental's lead psi (in periods). Each harmonic gives, from one frame to the next,
+//    the step of the lead (its step of phase over 2 pi k); its own steady step against the
+//    harmonics below it (a stiff string's partials run ahead of the fundamental) is taken out,
+//    so that the lowest harmonic that counts sets the pitch. A frame's step is the mean of the
+//    harmonics' steps, weighted by k^2 times their power over the floor between the harmonics,
+//    over those that agree with the weighted median within an eighth of a cycle of their own;
+//    none when those hold less than half the weight (harmonics that beat or slip, as in an
+//    ensemble). A harmonic counts in a frame where it stands follow_clearance over the floor;
+//    frames without a step hold the frequency of their neighbours. psi is the steps' sum.
 // 3. The track is bent by psi: its knot at phase p moves to p + psi(p) - psi(0). The frames'
 //    Hann windows average the pitch over four periods, so one pass follows a fast vibrato only
-//    partly; the next pass measures what is left.
+//    partly; the next passes measure what is left.
 //
 // Every window of the report then holds eight periods of the note's own pitch, and harmonic k
 // lies on bin 8k + 1 however the pitch moves within the window.

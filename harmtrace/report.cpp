@@ -81,11 +81,12 @@ void detail::walk_windows(const double* x0, int nx0, double dt0, const report_gr
         h[std::size_t(g)].buffer = std::make_unique_for_overwrite<double[]>(span);
     }
     const int workers = pool.size();
+    // Each grid's points to make for a batch, and how many each worker makes.
+    std::vector<std::int64_t> make_from(h.size()), make_to(h.size()), part(h.size());
     for (std::int64_t w0 = 0; w0 < windows; w0 += window_batch) {
         const int nb = int(std::min<std::int64_t>(window_batch, windows - w0));
         // The points the batch needs on each grid; those made before are moved to the front, the
         // new ones made in equal parts side by side: a point's value depends on its time alone.
-        std::int64_t make_from[harmonics], make_to[harmonics], part[harmonics];
         for (int g = 0; g < grid_count; ++g) {
             held& hg = h[std::size_t(g)];
             const std::int64_t a = window_start(grids[g], w0, advance) + 1;
@@ -94,19 +95,20 @@ void detail::walk_windows(const double* x0, int nx0, double dt0, const report_gr
             if (hg.to >= kept_from)
                 std::memmove(hg.buffer.get(), hg.buffer.get() + (kept_from - hg.from),
                              sizeof(double) * std::size_t(hg.to - kept_from + 1));
-            make_from[g] = std::max(a, hg.to + 1);
-            make_to[g] = b;
-            part[g] = (b - make_from[g] + workers) / workers;
+            const auto i = std::size_t(g);
+            make_from[i] = std::max(a, hg.to + 1);
+            make_to[i] = b;
+            part[i] = (b - make_from[i] + workers) / workers;
             hg.from = a;
             hg.to = b;
         }
         pool.run_items(grid_count * workers, [&](int item, int) {
-            const int g = item / workers, q = item % workers;
+            const auto g = std::size_t(item / workers);
+            const int q = item % workers;
             const std::int64_t a = make_from[g] + part[g] * q;
             const std::int64_t b = std::min(make_to[g], a + part[g] - 1);
             if (a <= b)
-                grid_points(x0, nx0, dt0, grids[g], a, b,
-                            h[std::size_t(g)].buffer.get() + (a - h[std::size_t(g)].from));
+                grid_points(x0, nx0, dt0, grids[g], a, b, h[g].buffer.get() + (a - h[g].from));
         });
         pool.run_items(nb * grid_count, [&](int item, int worker) {
             const int q = item / grid_count, g = item % grid_count;
