@@ -24,7 +24,6 @@ Columns are read by name, so today's 12 columns and the coming 20 both work. Pri
 per family (passed / total, and the worst error with its note); --verbose adds every note.
 The result goes to FILE as JSON (default out/accuracy/evaluate.json).
 """
-import argparse
 import json
 import os
 import sys
@@ -211,16 +210,9 @@ def print_note(note, records, rows):
 
 def main():
     own, options = toolkit.split_options(sys.argv[1:])
-    ap = argparse.ArgumentParser(description='Checks harmplot against notes of known truth.')
-    ap.add_argument('--harmplot', default=toolkit.HARMPLOT, help='[%(default)s]')
-    ap.add_argument('--build', default=toolkit.BUILD,
-                    help='where riffcat, harmtrace, blockcsv, harmsum were built [%(default)s]')
+    ap = toolkit.parser('Checks harmplot against notes of known truth.', 'evaluate',
+                        'every note, harmonic by harmonic')
     ap.add_argument('--notes', default=notes_py.DEFAULT_OUT, help='[%(default)s]')
-    ap.add_argument('--out', default=os.path.join(toolkit.REPO, 'out', 'accuracy', 'evaluate'),
-                    help="harmplot's tables, pictures and summary [%(default)s]")
-    ap.add_argument('--json', default=os.path.join(toolkit.REPO, 'out', 'accuracy',
-                                                   'evaluate.json'), help='[%(default)s]')
-    ap.add_argument('--verbose', action='store_true', help='every note, harmonic by harmonic')
     args = ap.parse_args(own)
 
     began = time.monotonic()

@@ -19,7 +19,6 @@ f0_hz lies within 10 and within 5 cents of Praat's median and lists the others. 
 Praat's results are kept in DIR (default out/accuracy/sampled) and made again only when what
 they were made from changes, so a second run costs harmplot's time alone.
 """
-import argparse
 import concurrent.futures
 import json
 import os
@@ -171,14 +170,7 @@ def prepare(notes, directory):
 
 def main():
     own, options = toolkit.split_options(sys.argv[1:])
-    ap = argparse.ArgumentParser(description="harmplot's fundamental against Praat's.")
-    ap.add_argument('--harmplot', default=toolkit.HARMPLOT, help='[%(default)s]')
-    ap.add_argument('--build', default=toolkit.BUILD, help='[%(default)s]')
-    ap.add_argument('--out', default=os.path.join(toolkit.REPO, 'out', 'accuracy', 'sampled'),
-                    help='renders, cache and harmplot output [%(default)s]')
-    ap.add_argument('--json', default=os.path.join(toolkit.REPO, 'out', 'accuracy',
-                                                   'sampled.json'), help='[%(default)s]')
-    ap.add_argument('--verbose', action='store_true', help='every note')
+    ap = toolkit.parser("harmplot's fundamental against Praat's.", 'sampled', 'every note')
     args = ap.parse_args(own)
 
     began = time.monotonic()

@@ -3,6 +3,7 @@
 harmplot takes riffcat, harmtrace, blockcsv and harmsum from its own directory, else from
 PATH: the build directory's programs are put first on PATH, as scripts/demo does.
 """
+import argparse
 import csv
 import math
 import os
@@ -33,6 +34,21 @@ def split_options(argv):
         i = argv.index('--')
         return argv[:i], argv[i + 1:]
     return argv, []
+
+
+def parser(description, name, verbose_help):
+    """The options both runners take: --harmplot, --build, --out (out/accuracy/NAME), --json
+    (out/accuracy/NAME.json) and --verbose; the caller adds its own."""
+    ap = argparse.ArgumentParser(description=description)
+    ap.add_argument('--harmplot', default=HARMPLOT, help='[%(default)s]')
+    ap.add_argument('--build', default=BUILD,
+                    help='where riffcat, harmtrace, blockcsv, harmsum were built [%(default)s]')
+    ap.add_argument('--out', default=os.path.join(REPO, 'out', 'accuracy', name),
+                    help='what the run writes [%(default)s]')
+    ap.add_argument('--json', default=os.path.join(REPO, 'out', 'accuracy', name + '.json'),
+                    help='[%(default)s]')
+    ap.add_argument('--verbose', action='store_true', help=verbose_help)
+    return ap
 
 
 def run_harmplot(files, outdir, harmplot=HARMPLOT, options=(), build=BUILD):
