@@ -4,16 +4,10 @@
 // measured where they lie or the pitch is followed (harmtrace --help).
 #include <memory>
 
-#include "constants.h"
+#include "analysis.h"
 #include "error_report.h"
-#include "follow.h"
 #include "input.h"
-#include "options.h"
 #include "output.h"
-#include "parallel.h"
-#include "partials.h"
-#include "report.h"
-#include "search.h"
 #include "usage.h"
 
 int main(int argc, char** argv) {
@@ -34,27 +28,16 @@ int main(int argc, char** argv) {
     auto x0 = std::make_unique_for_overwrite<double[]>(max_samples);  // only x0[0 .. nx0-1] is read
     const int nx0 = read_standard_input(x0.get());
     if (nx0 < 0) return 2;
-    const double dt0 = sampling_step(opt.rate);
     worker_pool pool(worker_count(opt.threads));
-    // The search sees the input from sample s0 on, its time starting at 0 there; the report
-    // covers the whole input.
-    const int s0 = search_start(opt, nx0);
-    const search_result s = fundamental_search(x0.get() + s0, nx0 - s0, dt0, opt.hint, pool);
-    // Following the pitch starts from the search's step; the report's grids follow the track.
-    pitch_track track;
-    if (opt.follow) track = follow_pitch(x0.get(), nx0, dt0, s.dt, pool);
-    const pitch_track* along = opt.follow ? &track : nullptr;
+    note_analysis a;
+    analyse_note(x0.get(), nx0, opt, pool, a);
     if (opt.partials) {
-        const partial_set p = locate_partials(x0.get() + s0, nx0 - s0, dt0, s.f0);
         output err(2);
-        err.print("harmtrace: inharmonicity B = %.4g (%d of %d partials located)\n", p.b,
-                  p.located_count, harmonics);
+        err.print("harmtrace: inharmonicity B = %.4g (%d of %d partials located)\n", a.partials.b,
+                  a.partials.located_count, harmonics);
         err.flush();
-        write_report(x0.get(), nx0, dt0, partial_plan(p.freq, s.dt, along), out, pool);
-    } else {
-        write_report(x0.get(), nx0, dt0, along ? followed_plan(track) : plain_plan(s.f0, s.dt), out,
-                     pool);
     }
+    write_report(x0.get(), nx0, sampling_step(opt.rate), report_plan_of(a, opt), out, pool);
     if (!out.flush()) {
         report_write_error("harmtrace", write_statement, out.error());
         return 2;

@@ -255,11 +255,68 @@ report_plan followed_plan(const pitch_track& track) {
     return p;
 }
 
+namespace {
+
+// The windows of the plan's own grid: 0 when it holds less than one.
+std::int64_t plan_windows(const report_plan& plan, int nx0, double dt0) {
+    const std::int64_t m = grid_points_within(plan.times, nx0, dt0);
+    if (m < window_points || plan.grids.empty()) return 0;
+    return (m - window_points) / window_advance + 1;
+}
+
+// The lines of window w on grid g of the plan, from its points x: the reals of harmonic
+// plan.first_k[g] + n in v[n], n = 0 .. plan.count[g] - 1.
+void window_lines(const report_plan& plan, std::int64_t w, int g, const double* x,
+                  window_space& ws, double (*v)[report_reals]) {
+    const report_grid& grid = plan.grids[std::size_t(g)];
+    const fft_plan& fp = plan.plans[std::size_t(g)];
+    std::memcpy(ws.x1, x, sizeof ws.x1);
+    const double step = window_step(grid, window_start(grid, w, window_advance), window_points);
+    const double* r = fft_pruned(fp, ws.x1, ws.y);
+    for (int i = fp.k0 + 1; i <= fp.k1 + 1; ++i) ws.pt[i] = pruned_bin_power(r, fp, i, step);
+    double times[report_reals];
+    if (plan.times.track) {
+        const std::int64_t first = window_start(plan.times, w, window_advance) + 1;
+        times[t_first - 1] = point_time(plan.times, first);
+        times[t_middle - 1] = point_time(plan.times, first + middle_point);
+        times[t_last - 1] = point_time(plan.times, first + last_point);
+    } else {
+        window_times(w, plan.times.dt, times);
+    }
+    const std::vector<double>& frq = plan.frq[std::size_t(g)];
+    for (int n = 0; n < plan.count[std::size_t(g)]; ++n) {
+        const int i = plan.bin[plan.first_k[std::size_t(g)] + n];
+        std::memcpy(v[n], times, sizeof times);
+        bin_values(ws.pt, i,
+                   frq.empty() ? bin_frequency(i, window_points, step) : frq[std::size_t(i)], v[n]);
+    }
+}
+
+// Walks the plan's windows: each window's lines on each grid go to put(item, k, v) in a worker,
+// item = (w mod window_batch) grid_count + g; then done(w0, n) for each batch, in order.
+template <class Put, class Done>
+void walk_plan(const double* x0, int nx0, double dt0, const report_plan& plan,
+               std::int64_t windows, worker_pool& pool, Put&& put, Done&& done) {
+    const int grid_count = int(plan.grids.size());
+    const auto space = window_spaces(pool);
+    walk_windows(
+        x0, nx0, dt0, plan.grids.data(), grid_count, window_points, window_advance, windows, pool,
+        [&](std::int64_t w, int g, const double* x, int worker) {
+            double v[harmonics][report_reals];
+            window_lines(plan, w, g, x, *space[std::size_t(worker)], v);
+            const std::size_t item =
+                std::size_t(w % window_batch) * std::size_t(grid_count) + std::size_t(g);
+            put(item, plan.first_k[std::size_t(g)], plan.count[std::size_t(g)], v);
+        },
+        done);
+}
+
+}  // namespace
+
 void write_report(const double* x0, int nx0, double dt0, const report_plan& plan, output& out,
                   worker_pool& pool) {
-    const std::int64_t m = grid_points_within(plan.times, nx0, dt0);
-    if (m < window_points || plan.grids.empty()) return;
-    const std::int64_t windows = (m - window_points) / window_advance + 1;
+    const std::int64_t windows = plan_windows(plan, nx0, dt0);
+    if (windows == 0) return;
     const int grid_count = int(plan.grids.size());
     const int room =
         *std::max_element(plan.count.begin(), plan.count.end()) * (report_line_width + 1);
@@ -267,42 +324,12 @@ void write_report(const double* x0, int nx0, double dt0, const report_plan& plan
     // Work space only: every element is written before it is read.
     auto lines = std::make_unique_for_overwrite<char[]>(std::size_t(items) * std::size_t(room));
     std::vector<int> length(static_cast<std::size_t>(items));
-    const auto space = window_spaces(pool);
-
-    walk_windows(
-        x0, nx0, dt0, plan.grids.data(), grid_count, window_points, window_advance, windows, pool,
-        [&](std::int64_t w, int g, const double* x, int worker) {
-            const report_grid& grid = plan.grids[std::size_t(g)];
-            const fft_plan& fp = plan.plans[std::size_t(g)];
-            window_space& ws = *space[std::size_t(worker)];
-            std::memcpy(ws.x1, x, sizeof ws.x1);
-            const double step =
-                window_step(grid, window_start(grid, w, window_advance), window_points);
-            const double* r = fft_pruned(fp, ws.x1, ws.y);
-            for (int i = fp.k0 + 1; i <= fp.k1 + 1; ++i)
-                ws.pt[i] = pruned_bin_power(r, fp, i, step);
-            double v[report_reals];
-            if (plan.times.track) {
-                const std::int64_t first = window_start(plan.times, w, window_advance) + 1;
-                v[t_first - 1] = point_time(plan.times, first);
-                v[t_middle - 1] = point_time(plan.times, first + middle_point);
-                v[t_last - 1] = point_time(plan.times, first + last_point);
-            } else {
-                window_times(w, plan.times.dt, v);
-            }
-            const std::vector<double>& frq = plan.frq[std::size_t(g)];
-            const std::size_t item =
-                std::size_t(w % window_batch) * std::size_t(grid_count) + std::size_t(g);
+    walk_plan(
+        x0, nx0, dt0, plan, windows, pool,
+        [&](std::size_t item, int first_k, int count, const double (*v)[report_reals]) {
             char* p = lines.get() + item * std::size_t(room);
             int len = 0;
-            for (int k = plan.first_k[std::size_t(g)], n = 0; n < plan.count[std::size_t(g)];
-                 ++k, ++n) {
-                const int i = plan.bin[k];
-                bin_values(
-                    ws.pt, i,
-                    frq.empty() ? bin_frequency(i, window_points, step) : frq[std::size_t(i)], v);
-                len += format_report_line(p + len, k, v);
-            }
+            for (int n = 0; n < count; ++n) len += format_report_line(p + len, first_k + n, v[n]);
             length[item] = len;
         },
         [&](std::int64_t, int n) {
@@ -311,6 +338,44 @@ void write_report(const double* x0, int nx0, double dt0, const report_plan& plan
                                          std::size_t(length[item])));
             return !out.failed();
         });
+}
+
+bool collect_report(const double* x0, int nx0, double dt0, const report_plan& plan,
+                    worker_pool& pool, report_table& table) {
+    table = {};
+    const std::int64_t windows = plan_windows(plan, nx0, dt0);
+    if (windows > max_report_windows) return false;
+    if (windows == 0) return true;
+    const int grid_count = int(plan.grids.size());
+    const std::size_t items = std::size_t(window_batch) * std::size_t(grid_count);
+    // Each item's lines as the report gives them; work space, written before it is read.
+    auto values = std::make_unique_for_overwrite<double[][report_reals]>(items * harmonics);
+    std::vector<int> first(items), count(items);
+    table.t.reserve(std::size_t(windows));
+    table.t_last.reserve(std::size_t(windows));
+    walk_plan(
+        x0, nx0, dt0, plan, windows, pool,
+        [&](std::size_t item, int first_k, int n, const double (*v)[report_reals]) {
+            double(*kept)[report_reals] = values.get() + item * harmonics;
+            for (int j = 0; j < n; ++j) {
+                std::memcpy(kept[j], v[j], sizeof v[j]);
+                as_reported(first_k + j, kept[j]);
+            }
+            first[item] = first_k;
+            count[item] = n;
+        },
+        [&](std::int64_t, int n) {
+            for (std::size_t item = 0; item < std::size_t(n * grid_count); ++item) {
+                const double(*kept)[report_reals] = values.get() + item * harmonics;
+                for (int j = 0; j < count[item]; ++j) {
+                    const int k = first[item] + j;
+                    if (k == 1) add_window(table, kept[j]);
+                    add_harmonic(table, k, kept[j]);
+                }
+            }
+            return true;
+        });
+    return true;
 }
 
 void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt, output& out,

@@ -27,6 +27,7 @@
 #include "output.h"
 #include "parallel.h"
 #include "report_layout.h"
+#include "report_table.h"
 #include "resample.h"
 #include "track.h"
 
@@ -155,6 +156,13 @@ report_plan followed_plan(const pitch_track& track);
 // Typical use: write_report(x0, nx0, dt0, plain_plan(s.f0, s.dt), out, pool);
 void write_report(const double* x0, int nx0, double dt0, const report_plan& plan, output& out,
                   worker_pool& pool);
+
+// The same report into `table` rather than as text: the values each line gives, as its fields
+// show them (report_line.h, as_reported), window by window. False, with the table empty, when
+// the report would hold more than max_report_windows windows.
+// Typical use: collect_report(x0, nx0, dt0, plan, pool, table);
+bool collect_report(const double* x0, int nx0, double dt0, const report_plan& plan,
+                    worker_pool& pool, report_table& table);
 
 // The plain report. Typical use: harmonic_report(x0, nx0, dt0, s.f0, s.dt, out, pool);
 void harmonic_report(const double* x0, int nx0, double dt0, double f0, double dt, output& out,

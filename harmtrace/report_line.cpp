@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "number_text.h"
+#include "report_columns.h"
 
 // The reals are converted by std::to_chars, which rounds the exact binary value to nearest,
 // ties to even, digit for digit as printf's "%.*f" and "%.*e" do, and is several times faster.
@@ -107,4 +108,11 @@ int format_report_line(char* out, int k, const double v[report_reals]) {
     }
     out[report_line_width] = '\n';
     return report_line_width + 1;
+}
+
+void as_reported(int k, double v[report_reals]) {
+    char line[report_line_width + 1];
+    format_report_line(line, k, v);
+    std::int32_t read_k;
+    read_report_columns(std::string_view(line, report_line_width), read_k, v);
 }

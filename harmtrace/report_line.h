@@ -35,3 +35,9 @@ void format_e(char* out, int w, int d, double v);
 // returns that count.
 // Typical use: p += format_report_line(p, k, v);
 int format_report_line(char* out, int k, const double v[report_reals]);
+
+// The reals of a report line of harmonic k as a reader of the line gets them back
+// (report_columns.h): each rounded to the digits its field shows, NaN where it fills the field
+// with asterisks. What harmplot measures in memory is what the report says to the last digit.
+// Typical use: as_reported(k, v);
+void as_reported(int k, double v[report_reals]);
