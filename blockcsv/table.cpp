@@ -1,5 +1,7 @@
 #include "table.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <string_view>
 
@@ -141,4 +143,27 @@ table_result write_table(record_reader& in, output& out, bool fundamental) {
         res.statement = row_statement;
     }
     return res;
+}
+
+bool write_report_table(const report_table& report, output& out, bool fundamental) {
+    double harmval[block_lines][report_reals] = {};
+    const int windows = std::min(report.windows(), max_blocks);
+    const std::string_view word = "fundamental";
+    bool headed = false;
+    for (int w = 0; w < windows; ++w) {
+        int n = 0;
+        while (n < block_lines && n < harmonics && !std::isnan(report.frequency[report.at(w, n)])) {
+            harmval[n][time_real] = report.t[std::size_t(w)];
+            harmval[n][frequency_real] = report.frequency[report.at(w, n)];
+            harmval[n][power_real] = report.power[report.at(w, n)];
+            ++n;
+        }
+        if (n == 0) continue;  // no block: harmtrace writes no window without harmonic 1
+        if (!headed) put_row(out, nullptr, harmval, n, frequency_real, fundamental ? &word : nullptr);
+        headed = true;
+        char buf[max_number_text];
+        const std::string_view f0 = fundamental_text(harmval, buf);
+        put_row(out, &harmval[0][time_real], harmval, n, power_real, fundamental ? &f0 : nullptr);
+    }
+    return out.flush();
 }

@@ -31,6 +31,7 @@
 
 #include "output.h"
 #include "record_reader.h"
+#include "report_table.h"
 
 constexpr int block_lines = 10;
 // The statement numbers that blockcsv's messages name: the block read, the header row's write
@@ -61,3 +62,8 @@ struct table_result {
 //     if (r.end == table_end::bad_input)
 //         write_error(describe_read_error(in, r.read, "blockcsv", read_statement));
 table_result write_table(record_reader& in, output& out, bool fundamental = false);
+
+// The same table of a report held in memory (harmplot's): its windows are its blocks, each with
+// the harmonics that have a frequency. False when out could not be written.
+// Typical use: write_report_table(table, out, true);
+bool write_report_table(const report_table& report, output& out, bool fundamental = false);

@@ -1,24 +1,26 @@
 #pragma once
-// What riffcat's header report says of a file that the summary needs: its rate, its channels
-// and the scale of its samples.
+// What the summary needs to know of a recording's samples: its rate, its channels and the scale
+// of its samples.
 
 #include <string>
-#include <string_view>
 
 struct wav_facts {
     int rate = 0;
     int channels = 0;
     int bits = 0;
     bool is_float = false;
-    // The amplitude of a full-scale sine in riffcat's units: 2^(bits - 1) for PCM at the width
-    // riffcat prints it (128 up to 8 bits, 32768 up to 16, 2^(8 bytes - 1) above), 1 for float.
+    // The amplitude of a full-scale sine in the samples' own units: 2^(bits - 1) for PCM at the
+    // width riffcat prints it (128 up to 8 bits, 32768 up to 16, 2^(8 bytes - 1) above), 1 for
+    // float and for samples a decoder gives scaled to full scale.
     double full_scale = 0;
-    long long frames = -1;  // frames by the data chunk's size; -1 when it gives none (a stream)
-    // riffcat's "Data cut short: N of M bytes": the file ends inside its data; -1 when it does not.
+    long long frames = 0;  // whole frames in the recording
+    // The file ends inside its data: cut_bytes of the data_bytes its header gives are there;
+    // both -1 when it does not.
     long long cut_bytes = -1, data_bytes = -1;
 };
 
-// Reads the first fmt report and data line of riffcat's standard error. False, with the reason,
-// when a field is missing or the samples cannot be scaled.
-// Typical use: wav_facts f; if (!read_wav_facts(text, f, why)) fail(why);
-bool read_wav_facts(std::string_view report, wav_facts& f, std::string& why);
+// The facts of samples of data type `code` (1 PCM, 3 IEEE float) and `bits`, at `rate` in
+// `channels`: false, with the reason, when they cannot be scaled.
+// Typical use: if (!scale_samples(1, 16, 44100, 2, facts, why)) fail(why);
+bool scale_samples(unsigned code, unsigned bits, unsigned rate, unsigned channels, wav_facts& f,
+                   std::string& why);

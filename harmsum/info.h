@@ -1,13 +1,9 @@
 #pragma once
-// What `harmsum prepare` found out about the analysed samples, handed to `harmsum summary` in a
-// small file of key=value lines.
-
-#include <string>
-#include <string_view>
+// What was analysed of a recording, which the summary says: its samples' facts, the channels
+// and the stretch.
 
 #include "header.h"
 #include "mono.h"
-#include "output.h"
 
 struct analysis_info {
     wav_facts facts;
@@ -16,7 +12,3 @@ struct analysis_info {
     bool cancel = false;      // the channels cancel: `channel` is the loudest
     stretch_result stretch;
 };
-
-void write_info(const analysis_info& a, output& out);
-// False, with the reason, when a key is missing or a value is not a number.
-bool read_info(std::string_view text, analysis_info& a, std::string& why);

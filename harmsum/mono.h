@@ -1,13 +1,12 @@
 #pragma once
-// The samples harmtrace analyses, made from riffcat's sample lines: one channel or the mean of
-// all of them, over a stretch of the recording, at most as many samples as harmtrace reads.
+// The samples harmtrace analyses, made from a recording's frames: one channel or the mean of
+// several, over a stretch of the recording, at most as many samples as harmtrace reads. The
+// caller reads the frames (interleaved, a block at a time) and hands them on.
 
 #include <string>
 #include <vector>
 
 #include "header.h"
-#include "output.h"
-#include "record_reader.h"
 #include "report_scale.h"
 
 struct stretch_request {
@@ -31,28 +30,40 @@ struct channel_choice {
 // False, with the reason, when the file has no channel `channel` (1-based; 0, the mean, it has).
 bool channel_exists(const wav_facts& facts, int channel, std::string& why);
 
-// Reads the frames of the stretch once to weigh the channels. False, with the reason, as
-// prepare_stretch.
-// Typical use: weigh_channels(in, facts, want, choice, why); want.use = choice.use;
-bool weigh_channels(record_reader& in, const wav_facts& facts, const stretch_request& want,
-                    channel_choice& c, std::string& why);
-
 struct stretch_result {
-    long long first = 0;   // the first frame written
-    long long count = 0;   // frames written
-    long long frames = 0;  // frames in the recording: those read, or the header's when capped
+    long long first = 0;   // the first frame analysed
+    long long count = 0;   // frames analysed
+    long long frames = 0;  // frames in the recording
     bool capped = false;   // the stretch went on past max_samples
-    bool silent = true;    // every sample written is the same
+    bool silent = true;    // every sample analysed is the same
     double onset = 0;      // s from the stretch's start: where the note begins (below)
 };
+
+// The frames of the stretch `want` asks for in a recording of `frames` frames: first and count
+// (at most max_samples), capped.
+// Typical use: stretch_result r = place_stretch(facts, {.from = 1.5}, facts.frames);
+stretch_result place_stretch(const wav_facts& facts, const stretch_request& want,
+                             long long frames);
+
+// The energy of each channel and of their mean over the frames handed on.
+struct channel_energy {
+    std::vector<double> energy;  // by channel, 0-based
+    double mean = 0;
+};
+// Adds n frames of `channels` values (interleaved) to e.
+void add_energy(channel_energy& e, const double* frames, long long n, int channels);
+// The channels to analyse, from their energies over the stretch.
+channel_choice choose_channels(const channel_energy& e);
+
+// The analysed sample of each of n frames into mono[0 .. n-1]: channel want.channel, else the
+// mean of the channels of want.use (all when it is empty).
+// Typical use: mix_frames(block, n, facts, want, x.data() + done);
+void mix_frames(const double* frames, long long n, const wav_facts& facts,
+                const stretch_request& want, double* mono);
 
 // The note begins with the first 10 ms block whose mean square comes within 40 dB of the
 // loudest block's: the search for the fundamental must not look at the silence before it.
 constexpr double onset_block_seconds = 0.01, onset_range = 1e-4;
 
-// Reads frames (the values of a line, one per channel; a line with fewer is no frame) and writes
-// one sample per line for the frames of the stretch. False, with the reason, on a value that is
-// not a number or a failed read.
-// Typical use: prepare_stretch(in, facts, {.from = 1.5}, out, result, why);
-bool prepare_stretch(record_reader& in, const wav_facts& facts, const stretch_request& want,
-                     output& out, stretch_result& r, std::string& why);
+// Whether the n analysed samples are all the same, and where the note begins, into r.
+void find_onset(const double* x, long long n, int rate, stretch_result& r);

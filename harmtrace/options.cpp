@@ -36,9 +36,11 @@ const char* const help_text =
     "\n"
     "Exit status: 0 done, 2 a bad option, a malformed sample or a failed write.\n";
 
-// Digits with at most one decimal point, at least one digit; no sign, no
-// exponent, nothing else. Returns -1 otherwise.
-static double parse_decimal(const std::string& s) {
+const char* const hint_error =
+    "-f needs a frequency from 27.5 to 1760 Hz or a note from A0 to A6, such as A4, C#3 or Bb2";
+const char* const start_error = "-s needs a number of seconds, 0 or more, such as 0.5";
+
+double parse_decimal(const std::string& s) {
     const std::size_t digits = std::strspn(s.c_str(), "0123456789.");
     if (s.empty() || digits != s.size() || s.find('.') != s.rfind('.') || s == ".") return -1;
     return std::strtod(s.c_str(), nullptr);
@@ -68,7 +70,7 @@ double note_frequency(const std::string& s) {
     return double(440.0L * std::pow(2.0L, ext(n - 57) / 12));
 }
 
-static double parse_hint(const std::string& s) {
+double parse_hint(const std::string& s) {
     const char c = char(s.empty() ? 0 : s[0] | 0x20);
     const double f = c >= 'a' && c <= 'g' ? note_frequency(s) : parse_decimal(s);
     return f >= 27.5 && f <= 1760 ? f : 0;
@@ -101,12 +103,8 @@ options parse_options(int argc, const char* const* argv) {
             v = argv[++i];
         if (a[1] == 'r' && !(o.rate = parse_count(v, 1000, 1000000)))
             return fail("-r needs an integer from 1000 to 1000000");
-        if (a[1] == 'f' && !(o.hint = parse_hint(v)))
-            return fail(
-                "-f needs a frequency from 27.5 to 1760 Hz or a note from A0 to A6, "
-                "such as A4, C#3 or Bb2");
-        if (a[1] == 's' && (o.start_seconds = parse_decimal(v)) < 0)
-            return fail("-s needs a number of seconds, 0 or more, such as 0.5");
+        if (a[1] == 'f' && !(o.hint = parse_hint(v))) return fail(hint_error);
+        if (a[1] == 's' && (o.start_seconds = parse_decimal(v)) < 0) return fail(start_error);
         if (a[1] == 'j' && !(o.threads = parse_count(v, 1, 1024)))
             return fail("-j needs a number of threads from 1 to 1024");
     }

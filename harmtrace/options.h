@@ -31,6 +31,18 @@ options parse_options(int argc, const char* const* argv);
 // not such a name.
 double note_frequency(const std::string& s);
 
+// -f's value: a note name or a frequency of digits and a point, from 27.5 to 1760 Hz; 0
+// otherwise.
+double parse_hint(const std::string& s);
+
+// -s's value: digits with at most one decimal point, at least one digit; no sign, no exponent,
+// nothing else. -1 otherwise.
+double parse_decimal(const std::string& s);
+
+// What a bad -f or -s is told.
+extern const char* const hint_error;
+extern const char* const start_error;
+
 // Index of the first sample the search gets: round(start_seconds * rate),
 // at most nx0 (then the search gets no samples).
 int search_start(const options& o, int nx0);

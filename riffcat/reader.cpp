@@ -16,7 +16,7 @@ long read_stream(void* ctx, unsigned char* buf, std::size_t n) {
 }  // namespace
 
 reader::reader(const void* data, std::size_t size)
-    : pos_(static_cast<const unsigned char*>(data)), end_(pos_ + size), ended_(true) {}
+    : pos_(static_cast<const unsigned char*>(data)), end_(pos_ + size), base_(pos_), ended_(true) {}
 
 reader::reader(std::FILE* f, std::size_t block) : reader(read_stream, f, block) {}
 
@@ -34,7 +34,8 @@ bool reader::refill() {
         failed_ = n < 0;
         return false;
     }
-    pos_ = block_.get();
+    before_ += std::uint64_t(end_ - base_);
+    pos_ = base_ = block_.get();
     end_ = pos_ + n;
     return true;
 }

@@ -5,6 +5,7 @@
 // End of file and a failed read both end the bytes; failed() tells them apart. Both are final:
 // once either is met the reader asks its source for nothing more.
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 
@@ -42,11 +43,16 @@ class reader {
     // True when the bytes ended on a failed read rather than at the end of the file.
     bool failed() const { return failed_; }
 
+    // Bytes consumed so far: the offset in the file of the next byte.
+    std::uint64_t offset() const { return before_ + std::uint64_t(pos_ - base_); }
+
   private:
     bool refill();
 
     const unsigned char* pos_ = nullptr;
     const unsigned char* end_ = nullptr;
+    const unsigned char* base_ = nullptr;  // where the bytes held now begin
+    std::uint64_t before_ = 0;             // bytes held before them
     read_fn fn_ = nullptr;  // null for a buffer in memory
     void* ctx_ = nullptr;
     std::unique_ptr<unsigned char[]> block_;

@@ -38,22 +38,36 @@ std::uint64_t unsigned_at(const unsigned char* p, std::size_t w) {
     return u;
 }
 
-// Writes the sample at p (w bytes) and returns the end of its text.
+// The sample at p (w bytes) as stored: a signed integer, a float or a double.
 template <sample_form F>
-char* put_sample(char* o, const unsigned char* p, std::size_t w) {
+auto raw_sample(const unsigned char* p, std::size_t w) {
     if constexpr (F == sample_form::offset8) {
-        return format_int(o, p[0] - 128);
+        return std::int64_t(p[0] - 128);
     } else if constexpr (F == sample_form::int16) {
-        return format_int(o, std::int16_t(p[0] | p[1] << 8));
+        return std::int64_t(std::int16_t(p[0] | p[1] << 8));
     } else if constexpr (F == sample_form::int_wide) {
         // The top byte's high bit is the sign: shift it to bit 63 and back.
         const unsigned shift = unsigned(64 - 8 * w);
-        return format_int(o, std::int64_t(unsigned_at(p, w) << shift) >> shift);
+        return std::int64_t(unsigned_at(p, w) << shift) >> shift;
     } else if constexpr (F == sample_form::float32) {
-        return format_real(o, std::bit_cast<float>(std::uint32_t(unsigned_at(p, 4))));
+        return std::bit_cast<float>(std::uint32_t(unsigned_at(p, 4)));
     } else {
-        return format_real(o, std::bit_cast<double>(unsigned_at(p, 8)));
+        return std::bit_cast<double>(unsigned_at(p, 8));
     }
+}
+
+// Writes the sample at p (w bytes) and returns the end of its text.
+template <sample_form F>
+char* put_sample(char* o, const unsigned char* p, std::size_t w) {
+    if constexpr (F == sample_form::float32 || F == sample_form::float64)
+        return format_real(o, raw_sample<F>(p, w));
+    else
+        return format_int(o, raw_sample<F>(p, w));
+}
+
+template <sample_form F>
+void decode(const unsigned char* p, std::size_t w, std::size_t n, double* x) {
+    for (std::size_t i = 0; i < n; ++i, p += w) x[i] = double(raw_sample<F>(p, w));
 }
 
 template <sample_form F>
@@ -143,6 +157,23 @@ void print_samples(reader& f, output& out, sample_coding c, unsigned channels,
             return print_frames<sample_form::float32>(f, out, 4, channels, frame_limit, left);
         case sample_form::float64:
             return print_frames<sample_form::float64>(f, out, 8, channels, frame_limit, left);
+        case sample_form::unsupported:
+            return;
+    }
+}
+
+void decode_samples(const unsigned char* p, sample_coding c, std::size_t n, double* x) {
+    switch (c.form) {
+        case sample_form::offset8:
+            return decode<sample_form::offset8>(p, 1, n, x);
+        case sample_form::int16:
+            return decode<sample_form::int16>(p, 2, n, x);
+        case sample_form::int_wide:
+            return decode<sample_form::int_wide>(p, c.width, n, x);
+        case sample_form::float32:
+            return decode<sample_form::float32>(p, 4, n, x);
+        case sample_form::float64:
+            return decode<sample_form::float64>(p, 8, n, x);
         case sample_form::unsupported:
             return;
     }

@@ -39,3 +39,8 @@ sample_coding coding_of(unsigned& code, unsigned bits, const unsigned char* ext,
 // Typical use: print_samples(f, out, c, channels, -1, left);
 void print_samples(reader& f, output& out, sample_coding c, unsigned channels,
                    std::int32_t frame_limit, std::uint64_t& left);
+
+// The n samples stored at p (n times c.width bytes) as the values they hold: an integer coding's
+// as printed, a float's exactly. harmplot reads a recording this way.
+// Typical use: decode_samples(block, c, frames * channels, x);
+void decode_samples(const unsigned char* p, sample_coding c, std::size_t n, double* x);

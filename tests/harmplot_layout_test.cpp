@@ -1,6 +1,6 @@
 // harmplot end to end: recordings made by tonegen at two rates and a file that is no recording,
-// through harmplot laid out as cmake --install lays it out, and through the source tree's
-// harmplot with a PATH that lacks gnuplot.
+// through harmplot installed by cmake --install, and through the build's harmplot with a PATH
+// that lacks gnuplot.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -15,11 +15,7 @@
 
 namespace {
 
-const std::string harmplot = EXAMPLES_DIR "/../scripts/harmplot";
-
-std::string dir_of(const std::string& path) {
-    return path.substr(0, path.rfind('/'));
-}
+const std::string harmplot = HARMPLOT;
 
 // A fresh directory holding a tonegen recording per argument list.
 std::string recordings(const std::string& name,
@@ -71,11 +67,10 @@ TEST(Harmplot, TablesSummariesAndPicturesOfTwoRecordingsAndAFailure) {
                                  "--rate 48000 --seconds 2"}});
     write_file(dir + "/notes.wav", "not a recording\n");
     // The installed layout: bin/ with the programs, share/harmtrace/plot.gp.
-    const std::string lay =
-        "mkdir -p '" + dir + "/bin' '" + dir + "/share/harmtrace' && ln -s '" + harmplot +
-        "' '" RIFFCAT_EXE "' '" HARMTRACE_EXE "' '" BLOCKCSV_EXE "' '" HARMSUM_EXE "' '" + dir +
-        "/bin/' && ln -s '" + dir_of(harmplot) + "/plot.gp' '" + dir + "/share/harmtrace/'";
-    ASSERT_EQ(run_shell(lay).status, 0);
+    const process_result install =
+        run_shell("cmake --install '" BUILD_DIR "' --prefix '" + dir + "/usr' >/dev/null");
+    ASSERT_EQ(install.status, 0) << install.err;
+    ASSERT_EQ(run_shell("ln -s usr/bin '" + dir + "/bin'").status, 0);
 
     const process_result r =
         run_shell("cd '" + dir + "' && bin/harmplot -o out e4.wav notes.wav " + dir + "/g3.wav");
@@ -124,10 +119,7 @@ TEST(Harmplot, RecordingsSideBySideGiveWhatOneAfterAnotherGives) {
                                   {"mid.wav", "vibrato --freq 294 --seconds 2"},
                                   {"x.wav", "sine --freq 330 --seconds 1"}});
     write_file(dir + "/notes.wav", "not a recording\n");
-    const std::string path = "cd '" + dir + "' && PATH=" + dir_of(RIFFCAT_EXE) + ":" +
-                             dir_of(HARMTRACE_EXE) + ":" + dir_of(BLOCKCSV_EXE) + ":" +
-                             dir_of(HARMSUM_EXE) + ":$PATH '" + harmplot +
-                             "' -o out --summary s.csv ";
+    const std::string path = "cd '" + dir + "' && '" + harmplot + "' -o out --summary s.csv ";
     const std::string files = " long.wav notes.wav short.wav x.wav mid.wav ./x.wav missing.wav";
     const process_result one = run_shell(path + "-j 1" + files);
     const std::string table = read_file(dir + "/s.csv");
@@ -145,16 +137,8 @@ TEST(Harmplot, RecordingsSideBySideGiveWhatOneAfterAnotherGives) {
 
 TEST(Harmplot, WithoutGnuplotTheTablesAreWrittenAndTheRunSucceeds) {
     const std::string dir = recordings("harmplot-tables", {{"a.wav", "pluck --freq 220"}});
-    // A PATH with the programs and the tools harmplot uses, but no gnuplot.
-    const std::string tools = dir + "/tools";
-    ASSERT_EQ(run_shell("mkdir '" + tools +
-                        "' && for c in bash awk mktemp rm mkdir realpath cat; do ln -s " +
-                        "\"$(command -v $c)\" '" + tools + "/'; done")
-                  .status,
-              0);
-    const std::string path = dir_of(RIFFCAT_EXE) + ":" + dir_of(HARMTRACE_EXE) + ":" +
-                             dir_of(BLOCKCSV_EXE) + ":" + dir_of(HARMSUM_EXE) + ":" + tools;
-    const process_result r = run_shell("PATH='" + path + "' '" + harmplot + "' " + dir + "/a.wav");
+    // A PATH without gnuplot: harmplot needs nothing else.
+    const process_result r = run_shell("PATH='" + dir + "/none' '" + harmplot + "' " + dir + "/a.wav");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "harmplot: gnuplot not found: the pictures were skipped\n");
     EXPECT_NE(r.out.find("/a.wav: 220.0 Hz, A3 +0 cents"), std::string::npos) << r.out;
@@ -165,21 +149,19 @@ TEST(Harmplot, WithoutGnuplotTheTablesAreWrittenAndTheRunSucceeds) {
 }
 
 TEST(Harmplot, HelpAndVersionOfHarmplotAndHarmsum) {
-    // harmplot takes its version from the harmtrace it finds.
-    const std::string path = "PATH=" + dir_of(HARMTRACE_EXE) + ":$PATH '" + harmplot + "' ";
+    const std::string path = "'" + harmplot + "' ";
     const process_result help = run_shell(path + "-o x --help"), h = run_shell(path + "-h");
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(help.out.starts_with("Usage: harmplot [OPTION]... FILE...\n")) << help.out;
     EXPECT_EQ(h.out, help.out);
     EXPECT_EQ(run_shell(path + "--version").out, "harmplot (harmtrace toolkit) 1.0\n");
-    expect_help_and_version(HARMSUM_EXE, {"--help"}, "Usage: harmsum prepare",
+    expect_help_and_version(HARMSUM_EXE, {"--help"}, "Usage: harmsum join",
                             "harmsum (harmtrace toolkit) 1.0\n");
-    const process_result bad = run_program(HARMSUM_EXE, {"tidy"}, "");
+    const process_result bad = run_program(HARMSUM_EXE, {"prepare"}, "");
     EXPECT_EQ(bad.status, 2);
     EXPECT_EQ(bad.err,
-              "harmsum: unknown command tidy\n"
-              "usage: harmsum prepare|summary|failed|columns|join|args|name ... (harmsum --help tells "
-              "more)\n");
+              "harmsum: unknown command prepare\n"
+              "usage: harmsum join [TABLE...] (harmsum --help tells more)\n");
 }
 
 }  // namespace

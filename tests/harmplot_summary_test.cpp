@@ -19,10 +19,6 @@
 
 namespace {
 
-std::string dir_of(const std::string& path) {
-    return path.substr(0, path.rfind('/'));
-}
-
 // One row of the summary table, by column name.
 using row = std::map<std::string, std::string>;
 
@@ -53,11 +49,8 @@ struct run_result {
 
 // harmplot ARGS in `dir` (the programs from the build), with --summary.
 run_result harmplot(const std::string& dir, const std::string& args) {
-    const std::string path = dir_of(RIFFCAT_EXE) + ":" + dir_of(HARMTRACE_EXE) + ":" +
-                             dir_of(BLOCKCSV_EXE) + ":" + dir_of(HARMSUM_EXE) + ":$PATH";
     run_result res;
-    res.r = run_shell("cd '" + dir + "' && PATH=" + path +
-                      " '" HARMPLOT "' -o out --summary s.csv " + args);
+    res.r = run_shell("cd '" + dir + "' && '" HARMPLOT "' -o out --summary s.csv " + args);
     std::istringstream in(read_file(dir + "/s.csv"));
     std::string line;
     std::getline(in, line);

@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -113,10 +114,29 @@ void write_file(const std::string& path, const std::string& bytes) {
     f.write(bytes.data(), std::streamsize(bytes.size()));
 }
 
+namespace {
+
+// The test program's own directory for what it writes, removed with everything in it when the
+// program ends.
+struct scratch_dir {
+    std::string path;
+    scratch_dir() {
+        const char* tmp = std::getenv("TMPDIR");
+        std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/toolkit_test_XXXXXX";
+        if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make " + pattern);
+        path = pattern;
+    }
+    ~scratch_dir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
+}  // namespace
+
 std::string temp_path(const std::string& name) {
-    const char* dir = std::getenv("TMPDIR");
-    std::string base = dir ? dir : "/tmp";
-    return base + "/toolkit_test_" + std::to_string(getpid()) + "_" + name;
+    static const scratch_dir dir;
+    return dir.path + "/" + name;
 }
 
 std::string tonegen_file(const std::string& name, std::vector<std::string> args) {

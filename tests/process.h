@@ -20,7 +20,7 @@ process_result run_shell(const std::string& command, const std::string& input = 
 
 std::string read_file(const std::string& path);
 void write_file(const std::string& path, const std::string& bytes);
-// A fresh path in the test's temporary directory.
+// A path in the test program's temporary directory, which is removed when the program ends.
 std::string temp_path(const std::string& name);
 
 // `exe help_args` (which hold --help or -h among other arguments) prints a text starting with

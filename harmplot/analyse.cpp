@@ -1,0 +1,194 @@
+#include "analyse.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "check.h"
+#include "harmtrace/analysis.h"
+#include "held.h"
+#include "mono.h"
+#include "note.h"
+#include "output.h"
+#include "picture.h"
+#include "summary.h"
+
+namespace {
+
+// v to `decimals` decimals, as a number printed so and read back: the note's onset to the
+// millisecond where the search starts, a candidate to the microhertz.
+double to_decimals(double v, int decimals) {
+    char buf[400];
+    const int n = std::snprintf(buf, sizeof buf, "%.*f", decimals, v);
+    double r = v;
+    std::from_chars(buf, buf + n, r);
+    return r;
+}
+
+// Reads the stretch's frames a block at a time: each(block, n) for each block, in order.
+template <class Each>
+bool each_block(recording& rec, const stretch_result& r, std::string& why, Each each) {
+    const std::size_t channels = std::size_t(rec.facts.channels);
+    std::vector<double> block(std::size_t(frame_block) * channels);
+    for (long long at = 0; at < r.count;) {
+        const long long want = std::min(frame_block, r.count - at);
+        const long long got = read_frames(rec, r.first + at, want, block.data(), why);
+        if (got < 0) return false;
+        each(block.data(), at, got);
+        at += got;
+        if (got < want) break;  // the recording ends sooner than its header said
+    }
+    return true;
+}
+
+// The analysed samples of the recording into x, as the options ask; what was analysed into
+// info. False, with the reason.
+bool prepare_samples(recording& rec, const plot_options& o, analysis_info& info,
+                     std::vector<double>& x, std::string& why, bool& info_known) {
+    const wav_facts& facts = rec.facts;
+    if (!channel_exists(facts, o.stretch.channel, why)) return false;
+    info.facts = facts;
+    info.channel = o.stretch.channel;
+    stretch_request want = o.stretch;
+    stretch_result r = place_stretch(facts, want, facts.frames);
+    if (want.channel == 0 && facts.channels > 1) {
+        channel_energy e;
+        e.energy.assign(std::size_t(facts.channels), 0.0);
+        if (!each_block(rec, r, why, [&](const double* b, long long, long long n) {
+                add_energy(e, b, n, facts.channels);
+            }))
+            return false;
+        const channel_choice c = choose_channels(e);
+        want.use = c.use;
+        info.silent_channels = c.silent;
+        info.cancel = c.cancel;
+        // One channel left: analysed as -c names it.
+        if (std::count(c.use.begin(), c.use.end(), true) == 1)
+            info.channel = int(std::find(c.use.begin(), c.use.end(), true) - c.use.begin()) + 1;
+    }
+    x.resize(std::size_t(r.count));
+    long long read = 0;
+    if (!each_block(rec, r, why, [&](const double* b, long long at, long long n) {
+            mix_frames(b, n, facts, want, x.data() + at);
+            read = at + n;
+        }))
+        return false;
+    x.resize(std::size_t(read));
+    r.count = read;
+    find_onset(x.data(), r.count, facts.rate, r);
+    info.stretch = r;
+    info_known = true;
+    if (r.count == 0) {
+        why = "nothing to analyse: the recording is " +
+              std::to_string(double(r.frames) / facts.rate).substr(0, 6) + " s long";
+        return false;
+    }
+    return true;
+}
+
+// harmtrace on the samples: its report into `table`. False, with the reason.
+bool trace(const std::vector<double>& x, int rate, double hint, double from, const plot_options& o,
+           worker_pool& pool, report_table& table, std::string& why) {
+    options opt;
+    opt.rate = rate;
+    opt.hint = hint;
+    opt.start_seconds = from;
+    opt.partials = o.partials;
+    opt.follow = o.follow;
+    note_analysis a;
+    const int n = int(x.size());
+    analyse_note(x.data(), n, opt, pool, a);
+    if (collect_report(x.data(), n, sampling_step(rate), report_plan_of(a, opt), pool, table))
+        return true;
+    why = "the report would hold more than " + std::to_string(max_report_windows) + " windows";
+    return false;
+}
+
+}  // namespace
+
+void analyse_recording(const byte_source& bytes, const std::string& name, const plot_options& o,
+                       worker_pool& pool, bool picture, note_outcome& out) {
+    out = {};
+    auto fail = [&](std::string why) {
+        out.reason = std::move(why);
+        out.rows = failed_row(name, out);
+    };
+    recording rec;
+    std::string why;
+    std::vector<double> x;
+    const bool opened = open_recording(bytes, rec, why);
+    const bool prepared = opened && prepare_samples(rec, o, out.info, x, why, out.info_known);
+    close_recording(rec);
+    if (!prepared) return fail(why);
+
+    const analysis_info& a = out.info;
+    const int rate = a.facts.rate;
+    // The search from the note's onset unless -s says otherwise.
+    const double from = o.start >= 0 ? o.start
+                        : a.stretch.onset >= 0.05 ? to_decimals(a.stretch.onset, 3)
+                                                   : 0;
+    report_table& report = out.report;
+    if (!trace(x, rate, o.hint, from, o, pool, report, why)) return fail(why);
+
+    auto no_note = [&](const std::string& reason) { fail("no note: " + reason); };
+    if (a.stretch.silent) return no_note("silence");
+    if (from * rate >= double(x.size()))
+        return no_note("nothing left after -s " + fixed_text(from, 2) + ": the stretch is " +
+                       fixed_text(double(x.size()) / rate, 2) + " s long");
+
+    check_request q;
+    q.followed = o.follow;
+    q.search_from = from;
+    q.hint = o.hint > 0;
+    q.no_check = o.no_check;
+    q.partials = o.partials;
+    pitch_reading pitch;
+    check_result c;
+    // The check, and at most one more search, near a better candidate.
+    for (int run = 0;; ++run) {
+        if (report.windows() == 0) return no_note("shorter than eight periods of the fundamental found");
+        // A report harmtrace made gives its fundamental within the search's range.
+        if (!(report.freq[0] >= lowest_note / 2 && report.freq[0] <= highest_note * 2))
+            return fail("harmonic 1 at " + sig_text(report.freq[0], 6) +
+                        " Hz: not a fundamental harmtrace finds");
+        // A report that follows the pitch: its fundamental is the pitch the note is held at.
+        q.f0 = report.freq[0];
+        if (o.follow) {
+            pitch = read_pitch(report.t, note_windows(report, rate));
+            if (pitch.held_hz > 0) q.f0 = pitch.held_hz;
+        }
+        c = check_fundamental(x.data(), long(x.size()), rate, report, q);
+        // A pitch that moves (vibrato, drift) widens the averaged spectrum's peaks and moves
+        // them: they tell nothing of a stiff string then, and strings that are stiff hold their
+        // pitch.
+        if (o.follow && pitch.swing_cents > steady_cents) c.sharp_b = 0;
+        if (c.v == verdict::no_note) return no_note(c.why);
+        if (c.v != verdict::rerun || run > 0) break;
+        q.found_before = to_decimals(q.f0, 8);
+        if (!trace(x, rate, to_decimals(c.candidate, 6), from, o, pool, report, why))
+            return fail(why);
+    }
+    if (c.v == verdict::rerun) return fail("the check found no fundamental it keeps");
+
+    output text(out.summary), csv(out.rows);
+    const summary_request request{name, a, c, q.f0, o.partials, o.follow ? &pitch : nullptr};
+    write_summary(report, request, text, &csv);
+    text.flush();
+    csv.flush();
+    if (picture) {
+        output levels(out.picture);
+        write_picture(report, request, levels);
+        levels.flush();
+    }
+    out.summarised = true;
+}
+
+std::string failed_row(const std::string& name, const note_outcome& out) {
+    std::string row;
+    output csv(row);
+    write_failed_row(name, out.info_known ? &out.info : nullptr, out.reason, csv);
+    csv.flush();
+    return row;
+}

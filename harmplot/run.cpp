@@ -1,0 +1,392 @@
+#include "run.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <condition_variable>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "analyse.h"
+#include "ending.h"
+#include "error_report.h"
+#include "files.h"
+#include "gnuplot.h"
+#include "names.h"
+#include "output.h"
+#include "summary_columns.h"
+#include "table.h"
+#include "usage.h"
+
+namespace {
+
+// What one recording gave, to be shown in order.
+struct shown {
+    std::string out, err, rows;
+    bool summarised = false;
+    bool done = false;
+};
+
+// The --summary table: written whole beside its name and renamed at the end, or straight into
+// a FIFO or character device (/dev/stdout, a pipe).
+struct summary_table {
+    staged_file file;
+    int fd = -1;
+    bool staged = false, started = false, failed = false;
+};
+
+std::string dir_of(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? "." : path.substr(0, std::max<std::size_t>(slash, 1));
+}
+
+bool readable_file(const std::string& path) {
+    return access(path.c_str(), R_OK) == 0;
+}
+
+// mkdir -p.
+bool make_dirs(const std::string& dir) {
+    std::string at;
+    for (std::size_t i = 0; i <= dir.size(); ++i) {
+        if (i < dir.size() && dir[i] != '/') continue;
+        at = dir.substr(0, i);
+        if (!at.empty() && mkdir(at.c_str(), 0777) != 0 && errno != EEXIST) return false;
+    }
+    struct stat st;
+    return stat(dir.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Why --summary may not name `path`, or empty when it may.
+std::string summary_refusal(const plot_options& o, const output_names& names) {
+    const std::string key = canonical_target(o.summary);
+    struct stat st, in;
+    const bool exists = stat(o.summary.c_str(), &st) == 0;
+    for (std::size_t i = 0; i < o.files.size(); ++i) {
+        if ((exists && stat(o.files[i].c_str(), &in) == 0 && in.st_dev == st.st_dev &&
+             in.st_ino == st.st_ino) ||
+            key == canonical_target(o.files[i]))
+            return "it is one of the recordings, " + printable_name(o.files[i]);
+        if (!key.empty() && (key == names.table_key[i] || key == names.picture_key[i]))
+            return std::string("it is where the ") +
+                   (key == names.table_key[i] ? "table" : "picture") + " of " +
+                   printable_name(o.files[i]) + " goes";
+    }
+    if (!exists) return {};
+    if (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode)) return {};
+    if (!S_ISREG(st.st_mode)) return "it is not a file";
+    if (st.st_size == 0) return {};
+    const int fd = open(o.summary.c_str(), O_RDONLY | O_CLOEXEC);
+    std::string head(sizeof summary_columns, '\0');
+    const ssize_t got = fd >= 0 ? read(fd, head.data(), head.size()) : -1;
+    if (fd >= 0) close(fd);
+    if (got == ssize_t(head.size()) && head == std::string(summary_columns) + "\n") return {};
+    return "it is a file that is no summary table (remove it, or name another)";
+}
+
+bool open_summary(const plot_options& o, summary_table& s, std::string& why) {
+    struct stat st;
+    if (stat(o.summary.c_str(), &st) == 0 && (S_ISFIFO(st.st_mode) || S_ISCHR(st.st_mode))) {
+        s.fd = open(o.summary.c_str(), O_WRONLY | O_CLOEXEC);
+        if (s.fd < 0) why = std::strerror(errno);
+        return s.fd >= 0;
+    }
+    s.staged = stage_file(o.summary, s.file, why);
+    s.fd = s.file.fd;
+    return s.staged;
+}
+
+void add_rows(summary_table& s, const std::string& rows) {
+    std::string why;
+    if (rows.empty() || s.fd < 0) return;
+    if (!s.started && !write_all(s.fd, std::string(summary_columns) + "\n", why)) s.failed = true;
+    s.started = true;
+    if (!write_all(s.fd, rows, why)) s.failed = true;
+}
+
+// Writes to standard output; a closed pipe ends the run (141), any other failure is said at the
+// end.
+bool put_out(const std::string& text) {
+    std::string why;
+    if (write_all(1, text, why)) return true;
+    if (errno == EPIPE) end_now(141);
+    return false;
+}
+
+void put_err(const std::string& text) {
+    std::string why;
+    write_all(2, text, why);
+}
+
+// The table of an analysed recording, whole or not at all.
+bool write_table(const std::string& path, const note_outcome& n, bool followed, std::string& why) {
+    staged_file f;
+    if (!stage_file(path, f, why)) return false;
+    output out(f.fd);
+    if (!write_report_table(n.report, out, followed)) {
+        why = std::strerror(out.error());
+        discard_file(f);
+        return false;
+    }
+    return commit_file(f, why);
+}
+
+bool write_picture_file(const std::string& path, const std::string& png, std::string& why) {
+    staged_file f;
+    if (!stage_file(path, f, why)) return false;
+    if (!write_all(f.fd, png, why)) {
+        discard_file(f);
+        return false;
+    }
+    return commit_file(f, why);
+}
+
+struct run_state {
+    run_state(const plot_options& o_, const output_names& n, const std::vector<std::string>& r,
+              const picture_place* p, int each)
+        : o(o_), names(n), refused(r), pictures(p), threads_each(each), results(o_.files.size()) {}
+    const plot_options& o;
+    const output_names& names;
+    const std::vector<std::string>& refused;  // by file: why it is not analysed
+    const picture_place* pictures;            // null: none are drawn
+    int threads_each;
+    std::vector<shown> results;
+    std::mutex m;
+    std::condition_variable ready;
+    std::atomic<std::size_t> next{0};
+};
+
+void analyse_one(run_state& st, std::size_t i, worker_pool& pool, gnuplot_session& session,
+                 shown& r) {
+    const plot_options& o = st.o;
+    const std::string& file = o.files[i];
+    const std::string name = printable_name(file);
+    note_outcome n;
+    auto fail = [&](const std::string& why) {
+        r.err += "harmplot: " + name + ": " + why + "\n";
+        n.reason = why;
+        r.rows = failed_row(file, n);
+    };
+    if (!st.refused[i].empty()) return fail(st.refused[i]);
+    const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat s;
+    if (fd < 0 || fstat(fd, &s) != 0 || !S_ISREG(s.st_mode)) {
+        if (fd >= 0) close(fd);
+        return fail(fd < 0 ? "cannot read the file" : "not a regular file");
+    }
+    analyse_recording({.fd = fd, .size = std::uint64_t(s.st_size)}, file, o, pool,
+                      st.pictures != nullptr, n);
+    close(fd);
+    if (!n.summarised) {
+        r.err += "harmplot: " + name + ": " + n.reason + "\n";
+        r.rows = n.rows;
+        return;
+    }
+    const std::string& table = st.names.table[i];
+    std::string why;
+    if (!write_table(table, n, o.follow, why)) {
+        n.summarised = false;
+        return fail("cannot write " + printable_name(table) + ": " + why);
+    }
+    r.out = n.summary;
+    r.rows = n.rows;
+    if (!st.names.renamed[i].empty()) r.out += st.names.renamed[i] + "\n";
+    r.summarised = true;
+    if (!st.pictures) {
+        r.out += "  table " + printable_name(table) + "\n";
+        return;
+    }
+    const std::string& picture = st.names.picture[i];
+    std::string png;
+    if (!draw_picture(session, *st.pictures, n.picture, png, why) ||
+        !write_picture_file(picture, png, why)) {
+        r.out += "  table " + printable_name(table) + "\n";
+        r.err += "harmplot: " + name + ": gnuplot could not draw " + printable_name(picture) +
+                 ": " + why + "\n";
+        r.summarised = false;
+        return;
+    }
+    r.out += "  table " + printable_name(table) + ", picture " + printable_name(picture) + "\n";
+}
+
+void work(run_state& st, int id) {
+    worker_pool pool(st.threads_each);
+    gnuplot_session session;
+    session.id = id;
+    for (std::size_t i; (i = st.next++) < st.o.files.size();) {
+        shown r;
+        try {
+            analyse_one(st, i, pool, session, r);
+        } catch (const std::bad_alloc&) {
+            r = {};
+            note_outcome n;
+            n.reason = "out of memory";
+            r.err = "harmplot: " + printable_name(st.o.files[i]) + ": out of memory\n";
+            r.rows = failed_row(st.o.files[i], n);
+        }
+        std::lock_guard<std::mutex> lock(st.m);
+        r.done = true;
+        st.results[i] = std::move(r);
+        st.ready.notify_all();
+    }
+    end_session(session);
+}
+
+}  // namespace
+
+std::string find_plot_gp(const std::string& argv0) {
+    std::vector<std::string> dirs;
+    if (argv0.find('/') != std::string::npos) dirs.push_back(dir_of(argv0));
+    char self[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) dirs.push_back(dir_of(std::string(self, std::size_t(n))));
+    for (const std::string& d : dirs)
+        for (const char* at : {"/../share/harmtrace/plot.gp", "/plot.gp"}) {
+            const std::string p = d + at;
+            char real[PATH_MAX];
+            if (readable_file(p) && realpath(p.c_str(), real)) return real;
+        }
+    return {};
+}
+
+int run_harmplot(const plot_options& o, const std::string& plot_gp) {
+    if (!o.outdir.empty() && !make_dirs(o.outdir)) {
+        put_err("harmplot: cannot create " + printable_name(o.outdir) + "\n");
+        return 1;
+    }
+    const std::size_t n = o.files.size();
+    std::vector<bool> analysed(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        struct stat st;
+        analysed[i] = stat(o.files[i].c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+                      readable_file(o.files[i]);
+    }
+    const output_names names = name_outputs(o.files, analysed, o.outdir);
+
+    // Pictures, when gnuplot and plot.gp are there.
+    picture_place place;
+    std::string no_pictures;
+    if (plot_gp.empty())
+        no_pictures = "plot.gp not found beside harmplot or in ../share/harmtrace";
+    else if (!prepare_pictures(plot_gp, place, no_pictures))
+        remove_pictures(place);
+    const bool drawing = no_pictures.empty();
+
+    // Why a file is not analysed: the reasons known before any is.
+    std::vector<std::string> refused(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        struct stat st;
+        if (!analysed[i]) {
+            refused[i] = stat(o.files[i].c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
+                                 !S_ISDIR(st.st_mode)
+                             ? "not a regular file"
+                             : "cannot read the file";
+            continue;
+        }
+        if (names.twin[i] >= 0) {
+            refused[i] = "the same file as " +
+                         printable_name(o.files[std::size_t(names.twin[i])]) + ": skipped";
+            continue;
+        }
+        for (int picture = 0; picture < 1 + drawing && refused[i].empty(); ++picture) {
+            const std::string& path = picture ? names.picture[i] : names.table[i];
+            const std::string& key = picture ? names.picture_key[i] : names.table_key[i];
+            const target_kind k = target_at(path, picture);
+            for (std::size_t j = 0; j < n; ++j)
+                if (key == canonical_target(o.files[j]))
+                    refused[i] = printable_name(path) + " is the recording " +
+                                 printable_name(o.files[j]) + ": not written";
+            if (!refused[i].empty()) break;
+            if (k == target_kind::not_regular)
+                refused[i] = printable_name(path) + " is not a regular file: not written";
+            else if (k == target_kind::theirs && !o.force)
+                refused[i] = printable_name(path) +
+                             " is not a file harmplot wrote: kept (--force replaces it)";
+        }
+    }
+
+    summary_table table;
+    if (!o.summary.empty()) {
+        const std::string why = summary_refusal(o, names);
+        if (!why.empty()) {
+            remove_pictures(place);
+            return usage_error("harmplot", "--summary " + printable_name(o.summary) + ": " + why,
+                               harmplot_usage_line);
+        }
+        std::string cause;
+        if (!open_summary(o, table, cause)) {
+            remove_pictures(place);
+            put_err("harmplot: cannot write " + printable_name(o.summary) + ": " + cause + "\n");
+            return 1;
+        }
+    }
+
+    // Recordings side by side share the cores: each harmtrace then takes one.
+    const int at_once = int(std::min<std::size_t>(n, std::size_t(o.jobs > 0 ? o.jobs : worker_count(0))));
+    run_state st(o, names, refused, drawing ? &place : nullptr, at_once > 1 ? 1 : worker_count(0));
+    std::vector<std::thread> threads;
+    for (int t = 1; t < at_once; ++t) {
+        try {
+            threads.emplace_back(work, std::ref(st), t);
+        } catch (const std::system_error&) {
+            break;  // those there are do the work
+        }
+    }
+    // This thread shows the results in order, and analyses too when it alone can.
+    std::thread own;
+    if (threads.empty()) {
+        try {
+            own = std::thread(work, std::ref(st), 0);
+        } catch (const std::system_error&) {
+            work(st, 0);
+        }
+    }
+    int failed = 0, tables = 0, summaries = 0;
+    bool out_failed = false;
+    for (std::size_t i = 0; i < n; ++i) {
+        shown r;
+        {
+            std::unique_lock<std::mutex> lock(st.m);
+            st.ready.wait(lock, [&] { return st.results[i].done; });
+            r = std::move(st.results[i]);
+        }
+        if (n > 1)
+            put_err("[" + std::to_string(i + 1) + "/" + std::to_string(n) + "] " +
+                    printable_name(o.files[i]) + "\n");
+        put_err(r.err);
+        if (!r.out.empty() && !put_out((summaries++ ? "\n" : "") + r.out)) out_failed = true;
+        add_rows(table, r.rows);
+        if (r.summarised)
+            ++tables;
+        else
+            failed = 1;
+    }
+    for (std::thread& t : threads) t.join();
+    if (own.joinable()) own.join();
+    remove_pictures(place);
+
+    if (!o.summary.empty()) {
+        std::string why;
+        if (table.staged && !table.failed && !commit_file(table.file, why)) table.failed = true;
+        if (table.staged && table.failed) discard_file(table.file);
+        if (!table.staged && table.fd >= 0 && close(table.fd) != 0) table.failed = true;
+        if (table.failed) {
+            put_err("harmplot: cannot write " + printable_name(o.summary) + ": rows are missing\n");
+            failed = 1;
+        }
+    }
+    if (out_failed) {
+        put_err("harmplot: cannot write standard output\n");
+        failed = 1;
+    }
+    if (tables > 0 && !drawing)
+        put_err("harmplot: " + no_pictures + ": the pictures were skipped\n");
+    return failed;
+}
