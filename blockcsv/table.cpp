@@ -159,7 +159,8 @@ bool write_report_table(const report_table& report, output& out, bool fundamenta
             ++n;
         }
         if (n == 0) continue;  // no block: harmtrace writes no window without harmonic 1
-        if (!headed) put_row(out, nullptr, harmval, n, frequency_real, fundamental ? &word : nullptr);
+        if (!headed)
+            put_row(out, nullptr, harmval, n, frequency_real, fundamental ? &word : nullptr);
         headed = true;
         char buf[max_number_text];
         const std::string_view f0 = fundamental_text(harmval, buf);

@@ -126,9 +126,9 @@ void analyse_recording(const byte_source& bytes, const std::string& name, const 
     const analysis_info& a = out.info;
     const int rate = a.facts.rate;
     // The search from the note's onset unless -s says otherwise.
-    const double from = o.start >= 0 ? o.start
+    const double from = o.start >= 0              ? o.start
                         : a.stretch.onset >= 0.05 ? to_decimals(a.stretch.onset, 3)
-                                                   : 0;
+                                                  : 0;
     report_table& report = out.report;
     if (!trace(x, rate, o.hint, from, o, pool, report, why)) return fail(why);
 
@@ -148,7 +148,8 @@ void analyse_recording(const byte_source& bytes, const std::string& name, const 
     check_result c;
     // The check, and at most one more search, near a better candidate.
     for (int run = 0;; ++run) {
-        if (report.windows() == 0) return no_note("shorter than eight periods of the fundamental found");
+        if (report.windows() == 0)
+            return no_note("shorter than eight periods of the fundamental found");
         // A report harmtrace made gives its fundamental within the search's range.
         if (!(report.freq[0] >= lowest_note / 2 && report.freq[0] <= highest_note * 2))
             return fail("harmonic 1 at " + sig_text(report.freq[0], 6) +

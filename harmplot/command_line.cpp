@@ -68,7 +68,7 @@ int whole_number(const std::string& s, int low, int high) {
     const auto [end, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     const bool digits = !s.empty() && s.find_first_not_of("0123456789") == std::string::npos;
     return digits && ec == std::errc() && end == s.data() + s.size() && v >= low && v <= high ? v
-                                                                                             : 0;
+                                                                                              : 0;
 }
 
 }  // namespace
@@ -106,14 +106,17 @@ parsed_command parse_command(const std::vector<std::string>& args) {
             break;
         }
         std::string opt, value;
-        if (a == "--summary" || (a.size() == 2 && a[0] == '-' && std::string("fsotcj").find(a[1]) != std::string::npos)) {
-            if (i + 1 >= args.size()) return fail(a + (a == "--summary" ? " needs a file" : " needs a value"));
+        if (a == "--summary" || (a.size() == 2 && a[0] == '-' &&
+                                 std::string("fsotcj").find(a[1]) != std::string::npos)) {
+            if (i + 1 >= args.size())
+                return fail(a + (a == "--summary" ? " needs a file" : " needs a value"));
             opt = a;
             value = args[++i];
         } else if (a.starts_with("--summary=")) {
             opt = "--summary";
             value = a.substr(10);
-        } else if (a.size() > 2 && a[0] == '-' && std::string("fsotcj").find(a[1]) != std::string::npos) {
+        } else if (a.size() > 2 && a[0] == '-' &&
+                   std::string("fsotcj").find(a[1]) != std::string::npos) {
             opt = a.substr(0, 2);
             value = a.substr(2);
         } else if (a.size() > 1 && a[0] == '-') {

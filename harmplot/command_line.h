@@ -16,8 +16,8 @@ struct plot_options {
     std::string outdir;       // -o; empty: beside each file
     int jobs = 0;             // -j; 0: one per core
     bool no_check = false, partials = false, follow = true;
-    bool force = false;       // --force: replace files where tables and pictures go
-    std::string summary;      // --summary
+    bool force = false;   // --force: replace files where tables and pictures go
+    std::string summary;  // --summary
     std::vector<std::string> files;
 };
 

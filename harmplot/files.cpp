@@ -107,7 +107,8 @@ std::atomic<unsigned> staged{0};
 
 target_kind target_at(const std::string& path, bool picture) {
     struct stat st;
-    if (lstat(path.c_str(), &st) != 0) return errno == ENOENT ? target_kind::absent : target_kind::theirs;
+    if (lstat(path.c_str(), &st) != 0)
+        return errno == ENOENT ? target_kind::absent : target_kind::theirs;
     if (S_ISLNK(st.st_mode)) return target_kind::theirs;
     if (!S_ISREG(st.st_mode)) return target_kind::not_regular;
     std::string head;
@@ -195,7 +196,9 @@ bool mark_picture(std::string& png) {
 
 std::string canonical_target(const std::string& path) {
     const std::size_t slash = path.rfind('/');
-    const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    const std::string dir = slash == std::string::npos ? "."
+                            : slash == 0               ? "/"
+                                                       : path.substr(0, slash);
     char real[PATH_MAX];
     if (!realpath(dir.c_str(), real)) return {};
     const std::string base = slash == std::string::npos ? path : path.substr(slash + 1);

@@ -25,7 +25,8 @@ std::string on_path(const std::string& name) {
         std::size_t end = dirs.find(':', at);
         if (end == std::string::npos) end = dirs.size();
         // An empty entry is the working directory.
-        const std::string candidate = (end > at ? dirs.substr(at, end - at) : std::string(".")) + "/" + name;
+        const std::string candidate =
+            (end > at ? dirs.substr(at, end - at) : std::string(".")) + "/" + name;
         struct stat st;
         if (stat(candidate.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
             access(candidate.c_str(), X_OK) == 0)
@@ -140,8 +141,9 @@ bool draw_picture(gnuplot_session& s, const picture_place& p, const std::string&
     const std::string name = number + ".png", path = p.dir + "/" + name;
     const std::string done = "harmplot: drawn " + number;
     remember_temp(path);
-    const bool sent = send(s, "$hp_levels << EOD\n" + levels + "EOD\ncall 'plot.gp' '$hp_levels' '" +
-                                  name + "'\nundefine $hp_levels\nprint \"" + done + "\"\n");
+    const bool sent =
+        send(s, "$hp_levels << EOD\n" + levels + "EOD\ncall 'plot.gp' '$hp_levels' '" + name +
+                    "'\nundefine $hp_levels\nprint \"" + done + "\"\n");
     // gnuplot's messages up to the line that says the picture is done.
     std::string first;
     bool finished = false;
@@ -163,7 +165,7 @@ bool draw_picture(gnuplot_session& s, const picture_place& p, const std::string&
     if (read && !png.empty() && mark_picture(png)) return true;
     struct statvfs fs;
     const bool full = statvfs(p.dir.c_str(), &fs) == 0 && fs.f_bavail == 0;
-    why = full            ? "no space left in the temporary directory"
+    why = full             ? "no space left in the temporary directory"
           : !first.empty() ? first
           : !finished      ? "gnuplot ended"
           : !read          ? "no picture was drawn"

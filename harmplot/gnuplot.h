@@ -24,7 +24,7 @@ void remove_pictures(picture_place& p);
 
 struct gnuplot_session {
     pid_t pid = -1;
-    int in = -1;             // its standard input
+    int in = -1;               // its standard input
     std::FILE* err = nullptr;  // its standard error, where its messages and prints go
     int drawn = 0;
     int id = 0;  // the session's number, for the pictures' names

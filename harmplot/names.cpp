@@ -68,8 +68,9 @@ output_names name_outputs(const std::vector<std::string>& files, const std::vect
         o.picture[i] = csv.substr(0, csv.size() - 4) + ".png";
         o.picture_key[i] = key_of(o.picture[i]);
         if (!was.empty())
-            o.renamed[i] = "  the table is named " + printable_name(csv.substr(csv.rfind('/') + 1)) +
-                           ": " + printable_name(was) + " holds that of " +
+            o.renamed[i] = "  the table is named " +
+                           printable_name(csv.substr(csv.rfind('/') + 1)) + ": " +
+                           printable_name(was) + " holds that of " +
                            printable_name(files[std::size_t(taken[key_of(was)].file)]);
     }
     return o;

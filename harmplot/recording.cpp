@@ -20,8 +20,8 @@ long long read_at(const byte_source& b, std::uint64_t offset, void* buf, std::si
     if (!b.data) {
         std::size_t done = 0;
         while (done < n) {
-            const ssize_t got = pread(b.fd, static_cast<char*>(buf) + done, n - done,
-                                      off_t(offset + done));
+            const ssize_t got =
+                pread(b.fd, static_cast<char*>(buf) + done, n - done, off_t(offset + done));
             if (got < 0 && errno == EINTR) continue;
             if (got < 0) return -1;
             if (got == 0) break;  // the file shrank under us
@@ -80,14 +80,16 @@ bool rate_in_range(long long rate, std::string& why) {
 
 bool open_wave(recording& r, std::string& why) {
     const wave_layout& w = r.wav;
-    if (!rate_in_range(w.rate, why) || !scale_samples(w.code, w.bits, w.rate, w.channels, r.facts, why))
+    if (!rate_in_range(w.rate, why) ||
+        !scale_samples(w.code, w.bits, w.rate, w.channels, r.facts, why))
         return false;
     const std::uint64_t frame_bytes = std::uint64_t(w.coding.width) * w.channels;
     const std::uint64_t there = r.bytes.size > w.data_at ? r.bytes.size - w.data_at : 0;
     std::uint64_t bytes = there;
     if (w.bounded()) {
         bytes = std::min<std::uint64_t>(w.data_size, there);
-        if (there < w.data_size) r.facts.cut_bytes = (long long)there, r.facts.data_bytes = w.data_size;
+        if (there < w.data_size)
+            r.facts.cut_bytes = (long long)there, r.facts.data_bytes = w.data_size;
     }
     r.facts.frames = (long long)(bytes / frame_bytes);
     return true;
@@ -149,8 +151,7 @@ bool open_recording(const byte_source& bytes, recording& r, std::string& why) {
     reader f(read_header, &h, 1 << 16);
     const wave_end end = read_wave_layout(f, r.wav, why);
     if (end == wave_end::ok) return open_wave(r, why);
-    if (end == wave_end::not_riff || end == wave_end::unsupported)
-        return open_sndfile(r, why, why);
+    if (end == wave_end::not_riff || end == wave_end::unsupported) return open_sndfile(r, why, why);
     return false;
 }
 

@@ -28,10 +28,10 @@ struct sf_private_tag;  // libsndfile's SNDFILE
 struct recording {
     byte_source bytes;
     wav_facts facts;
-    wave_layout wav;                // a RIFF/WAVE file read by the toolkit
-    sf_private_tag* sf = nullptr;   // a file libsndfile reads
-    std::uint64_t sf_offset = 0;    // where libsndfile's reads stand
-    long long sf_frame = -1;        // the frame libsndfile reads next; -1 unknown
+    wave_layout wav;               // a RIFF/WAVE file read by the toolkit
+    sf_private_tag* sf = nullptr;  // a file libsndfile reads
+    std::uint64_t sf_offset = 0;   // where libsndfile's reads stand
+    long long sf_frame = -1;       // the frame libsndfile reads next; -1 unknown
 };
 
 // Opens the recording the bytes hold and reads its header into r.facts. False, with the reason

@@ -265,8 +265,8 @@ int run_harmplot(const plot_options& o, const std::string& plot_gp) {
     std::vector<bool> analysed(n);
     for (std::size_t i = 0; i < n; ++i) {
         struct stat st;
-        analysed[i] = stat(o.files[i].c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-                      readable_file(o.files[i]);
+        analysed[i] =
+            stat(o.files[i].c_str(), &st) == 0 && S_ISREG(st.st_mode) && readable_file(o.files[i]);
     }
     const output_names names = name_outputs(o.files, analysed, o.outdir);
 
@@ -284,15 +284,15 @@ int run_harmplot(const plot_options& o, const std::string& plot_gp) {
     for (std::size_t i = 0; i < n; ++i) {
         struct stat st;
         if (!analysed[i]) {
-            refused[i] = stat(o.files[i].c_str(), &st) == 0 && !S_ISREG(st.st_mode) &&
-                                 !S_ISDIR(st.st_mode)
-                             ? "not a regular file"
-                             : "cannot read the file";
+            refused[i] =
+                stat(o.files[i].c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)
+                    ? "not a regular file"
+                    : "cannot read the file";
             continue;
         }
         if (names.twin[i] >= 0) {
-            refused[i] = "the same file as " +
-                         printable_name(o.files[std::size_t(names.twin[i])]) + ": skipped";
+            refused[i] = "the same file as " + printable_name(o.files[std::size_t(names.twin[i])]) +
+                         ": skipped";
             continue;
         }
         for (int picture = 0; picture < 1 + drawing && refused[i].empty(); ++picture) {
@@ -329,7 +329,8 @@ int run_harmplot(const plot_options& o, const std::string& plot_gp) {
     }
 
     // Recordings side by side share the cores: each harmtrace then takes one.
-    const int at_once = int(std::min<std::size_t>(n, std::size_t(o.jobs > 0 ? o.jobs : worker_count(0))));
+    const int at_once =
+        int(std::min<std::size_t>(n, std::size_t(o.jobs > 0 ? o.jobs : worker_count(0))));
     run_state st(o, names, refused, drawing ? &place : nullptr, at_once > 1 ? 1 : worker_count(0));
     std::vector<std::thread> threads;
     for (int t = 1; t < at_once; ++t) {

@@ -94,7 +94,8 @@ int join(const std::vector<std::string>& files) {
 int main(int argc, char** argv) {
     if (auto status = answer_help_or_version(argc, argv, program, help_text, true)) return *status;
     if (argc < 2 || std::strcmp(argv[1], "join") != 0)
-        return usage_error(program, argc < 2 ? "no command" : "unknown command " + std::string(argv[1]),
+        return usage_error(program,
+                           argc < 2 ? "no command" : "unknown command " + std::string(argv[1]),
                            usage_line);
     return join(std::vector<std::string>(argv + 2, argv + argc));
 }

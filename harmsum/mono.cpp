@@ -17,7 +17,8 @@ stretch_result place_stretch(const wav_facts& facts, const stretch_request& want
     r.frames = frames;
     r.first = std::llround(want.from * facts.rate);
     long long end = frames;
-    if (want.to >= 0) end = std::min(end, std::max(r.first, (long long)std::llround(want.to * facts.rate)));
+    if (want.to >= 0)
+        end = std::min(end, std::max(r.first, (long long)std::llround(want.to * facts.rate)));
     r.count = std::max(0LL, end - r.first);
     if (r.count > max_samples) {
         r.count = max_samples;
@@ -32,7 +33,8 @@ void add_energy(channel_energy& e, const double* frames, long long n, int channe
     for (long long i = 0; i < n; ++i, frames += c) {
         double sum = 0;
         for (std::size_t ch = 0; ch < c; ++ch)
-            if (std::isfinite(frames[ch])) e.energy[ch] += frames[ch] * frames[ch], sum += frames[ch];
+            if (std::isfinite(frames[ch]))
+                e.energy[ch] += frames[ch] * frames[ch], sum += frames[ch];
         e.mean += (sum / double(c)) * (sum / double(c));
     }
 }
@@ -71,7 +73,8 @@ void mix_frames(const double* frames, long long n, const wav_facts& facts,
     const std::size_t c = std::size_t(facts.channels);
     std::vector<std::size_t> mean_of;
     for (std::size_t ch = 0; ch < c; ++ch)
-        if (want.channel > 0 ? ch == std::size_t(want.channel - 1) : want.use.empty() || want.use[ch])
+        if (want.channel > 0 ? ch == std::size_t(want.channel - 1)
+                             : want.use.empty() || want.use[ch])
             mean_of.push_back(ch);
     for (long long i = 0; i < n; ++i, frames += c) {
         double x = 0;

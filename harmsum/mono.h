@@ -42,8 +42,7 @@ struct stretch_result {
 // The frames of the stretch `want` asks for in a recording of `frames` frames: first and count
 // (at most max_samples), capped.
 // Typical use: stretch_result r = place_stretch(facts, {.from = 1.5}, facts.frames);
-stretch_result place_stretch(const wav_facts& facts, const stretch_request& want,
-                             long long frames);
+stretch_result place_stretch(const wav_facts& facts, const stretch_request& want, long long frames);
 
 // The energy of each channel and of their mean over the frames handed on.
 struct channel_energy {

@@ -20,8 +20,7 @@ struct note_analysis {
 // Analyses x0[0 .. nx0-1], sampled at o.rate, as the options o ask (o.hint, o.start_seconds,
 // o.partials, o.follow) into a.
 // Typical use: note_analysis a; analyse_note(x0, nx0, opt, pool, a);
-void analyse_note(const double* x0, int nx0, const options& o, worker_pool& pool,
-                  note_analysis& a);
+void analyse_note(const double* x0, int nx0, const options& o, worker_pool& pool, note_analysis& a);
 
 // The plan of a's report; it refers to a.track, which must outlive it.
 // Typical use: write_report(x0, nx0, dt0, report_plan_of(a, opt), out, pool);

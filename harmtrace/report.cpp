@@ -266,8 +266,8 @@ std::int64_t plan_windows(const report_plan& plan, int nx0, double dt0) {
 
 // The lines of window w on grid g of the plan, from its points x: the reals of harmonic
 // plan.first_k[g] + n in v[n], n = 0 .. plan.count[g] - 1.
-void window_lines(const report_plan& plan, std::int64_t w, int g, const double* x,
-                  window_space& ws, double (*v)[report_reals]) {
+void window_lines(const report_plan& plan, std::int64_t w, int g, const double* x, window_space& ws,
+                  double (*v)[report_reals]) {
     const report_grid& grid = plan.grids[std::size_t(g)];
     const fft_plan& fp = plan.plans[std::size_t(g)];
     std::memcpy(ws.x1, x, sizeof ws.x1);
@@ -295,8 +295,8 @@ void window_lines(const report_plan& plan, std::int64_t w, int g, const double* 
 // Walks the plan's windows: each window's lines on each grid go to put(item, k, v) in a worker,
 // item = (w mod window_batch) grid_count + g; then done(w0, n) for each batch, in order.
 template <class Put, class Done>
-void walk_plan(const double* x0, int nx0, double dt0, const report_plan& plan,
-               std::int64_t windows, worker_pool& pool, Put&& put, Done&& done) {
+void walk_plan(const double* x0, int nx0, double dt0, const report_plan& plan, std::int64_t windows,
+               worker_pool& pool, Put&& put, Done&& done) {
     const int grid_count = int(plan.grids.size());
     const auto space = window_spaces(pool);
     walk_windows(
@@ -326,7 +326,7 @@ void write_report(const double* x0, int nx0, double dt0, const report_plan& plan
     std::vector<int> length(static_cast<std::size_t>(items));
     walk_plan(
         x0, nx0, dt0, plan, windows, pool,
-        [&](std::size_t item, int first_k, int count, const double (*v)[report_reals]) {
+        [&](std::size_t item, int first_k, int count, const double(*v)[report_reals]) {
             char* p = lines.get() + item * std::size_t(room);
             int len = 0;
             for (int n = 0; n < count; ++n) len += format_report_line(p + len, first_k + n, v[n]);
@@ -355,7 +355,7 @@ bool collect_report(const double* x0, int nx0, double dt0, const report_plan& pl
     table.t_last.reserve(std::size_t(windows));
     walk_plan(
         x0, nx0, dt0, plan, windows, pool,
-        [&](std::size_t item, int first_k, int n, const double (*v)[report_reals]) {
+        [&](std::size_t item, int first_k, int n, const double(*v)[report_reals]) {
             double(*kept)[report_reals] = values.get() + item * harmonics;
             for (int j = 0; j < n; ++j) {
                 std::memcpy(kept[j], v[j], sizeof v[j]);

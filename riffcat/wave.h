@@ -18,7 +18,7 @@ struct wave_layout {
     unsigned code = 0;  // the data type; an extensible format's SubFormat code
     unsigned channels = 0, rate = 0, bits = 0;
     sample_coding coding;
-    std::uint64_t data_at = 0;   // the offset of the first sample in the file
+    std::uint64_t data_at = 0;    // the offset of the first sample in the file
     std::uint32_t data_size = 0;  // the data chunk's size field
     // A size of 0 or 0xFFFFFFFF is a stream whose writer could not go back to fill it in: the
     // samples run to the end of the file.

@@ -93,9 +93,8 @@ TEST(HarmplotRecording, EveryWavFormReadsAsRiffcatPrintsIt) {
 }
 
 TEST(HarmplotRecording, OtherFormatsThroughLibsndfileReadAsTheirWavTwins) {
-    const std::string wav = tonegen_file("recording-twin.wav",
-                                         {"sine", "--seconds", "0.3", "--channels", "2", "--bits",
-                                          "24"});
+    const std::string wav = tonegen_file(
+        "recording-twin.wav", {"sine", "--seconds", "0.3", "--channels", "2", "--bits", "24"});
     const read_back twin = read_recording(wav);
     ASSERT_TRUE(twin.ok) << twin.why;
     const struct {

@@ -214,6 +214,7 @@ def main():
                         'every note, harmonic by harmonic')
     ap.add_argument('--notes', default=notes_py.DEFAULT_OUT, help='[%(default)s]')
     args = ap.parse_args(own)
+    args.harmplot = args.harmplot or os.path.join(args.build, 'harmplot', 'harmplot')
 
     began = time.monotonic()
     truth = ensure_notes(args.notes)

@@ -172,6 +172,7 @@ def main():
     own, options = toolkit.split_options(sys.argv[1:])
     ap = toolkit.parser("harmplot's fundamental against Praat's.", 'sampled', 'every note')
     args = ap.parse_args(own)
+    args.harmplot = args.harmplot or os.path.join(args.build, 'harmplot', 'harmplot')
 
     began = time.monotonic()
     notes = note_list()

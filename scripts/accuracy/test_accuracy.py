@@ -171,7 +171,7 @@ class ChecksTest(unittest.TestCase):
             self.assertIn(('decay rate', k), failed)
             self.assertIn(('ci95', k), failed)
 
-    @unittest.skipUnless(os.path.exists(os.path.join(toolkit.BUILD, 'harmsum', 'harmsum')),
+    @unittest.skipUnless(os.path.exists(os.path.join(toolkit.BUILD, 'harmplot', 'harmplot')),
                          'the toolkit is not built in build/')
     def test_real_harmplot_passes_steady_notes(self):
         # Today's harmplot measures a steady note well: every check passes on two of them,

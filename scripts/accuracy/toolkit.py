@@ -1,7 +1,7 @@
 """Runs a harmplot on a set of files and reads back its --summary CSV (evaluate.py, sampled.py).
 
-harmplot takes riffcat, harmtrace, blockcsv and harmsum from its own directory, else from
-PATH: the build directory's programs are put first on PATH, as scripts/demo does.
+harmplot is the build directory's (build/harmplot/harmplot) unless --harmplot names another; the
+build directory's programs are put first on PATH too, for a harmplot that runs them.
 """
 import argparse
 import csv
@@ -11,7 +11,6 @@ import subprocess
 import time
 
 REPO = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), '..', '..'))
-HARMPLOT = os.path.join(REPO, 'scripts', 'harmplot')
 BUILD = os.path.join(REPO, 'build')
 PROGRAMS = ['riffcat', 'harmtrace', 'blockcsv', 'harmsum']
 
@@ -40,9 +39,8 @@ def parser(description, name, verbose_help):
     """The options both runners take: --harmplot, --build, --out (out/accuracy/NAME), --json
     (out/accuracy/NAME.json) and --verbose; the caller adds its own."""
     ap = argparse.ArgumentParser(description=description)
-    ap.add_argument('--harmplot', default=HARMPLOT, help='[%(default)s]')
-    ap.add_argument('--build', default=BUILD,
-                    help='where riffcat, harmtrace, blockcsv, harmsum were built [%(default)s]')
+    ap.add_argument('--harmplot', default=None, help='[BUILD/harmplot/harmplot]')
+    ap.add_argument('--build', default=BUILD, help='where the programs were built [%(default)s]')
     ap.add_argument('--out', default=os.path.join(REPO, 'out', 'accuracy', name),
                     help='what the run writes [%(default)s]')
     ap.add_argument('--json', default=os.path.join(REPO, 'out', 'accuracy', name + '.json'),
@@ -51,12 +49,13 @@ def parser(description, name, verbose_help):
     return ap
 
 
-def run_harmplot(files, outdir, harmplot=HARMPLOT, options=(), build=BUILD):
+def run_harmplot(files, outdir, harmplot=None, options=(), build=BUILD):
     """Runs harmplot -o OUTDIR --summary OUTDIR/summary.csv OPTIONS FILES.
 
     Returns (columns, rows by the file's base name, seconds taken, harmplot's stderr). A file
     harmplot gave no summary for has no rows; its reason is on stderr.
     """
+    harmplot = harmplot or os.path.join(build, 'harmplot', 'harmplot')
     os.makedirs(outdir, exist_ok=True)
     summary = os.path.join(outdir, 'summary.csv')
     if os.path.exists(summary):
