@@ -7,7 +7,7 @@
 
 const char harmplot_usage_line[] =
     "usage: harmplot [-f HZ|NOTE] [-s SECONDS] [-t FROM:TO] [-c N] [-o DIR] [-j N] [--no-check] "
-    "[--partials] [--fixed] [--force] [--summary FILE] FILE ...\n";
+    "[--partials] [--fixed] [--force] [--levels] [--summary FILE] FILE ...\n";
 
 const char harmplot_help[] =
     "Usage: harmplot [OPTION]... FILE...\n"
@@ -38,6 +38,8 @@ const char harmplot_help[] =
     "                  rather than following the pitch\n"
     "  --force         replace a file where a table or picture goes that harmplot did not\n"
     "                  write [such a file is kept, and its recording is not analysed]\n"
+    "  --levels        also write NAME.levels, the picture's numbers, which\n"
+    "                  gnuplot -c plot.gp NAME.levels NAME.png draws\n"
     "  --summary FILE  also write one CSV row per file and harmonic into FILE (one row with\n"
     "                  the reason for a file that gave no summary); FILE must be new, empty\n"
     "                  or such a table\n"
@@ -94,10 +96,12 @@ parsed_command parse_command(const std::vector<std::string>& args) {
             version = true;
             continue;
         }
-        if (a == "--no-check" || a == "--partials" || a == "--fixed" || a == "--force") {
+        if (a == "--no-check" || a == "--partials" || a == "--fixed" || a == "--force" ||
+            a == "--levels") {
             (a == "--no-check"   ? o.no_check
              : a == "--partials" ? o.partials
              : a == "--force"    ? o.force
+             : a == "--levels"   ? o.levels
                                  : o.follow) = a != "--fixed";
             continue;
         }

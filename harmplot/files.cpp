@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "ending.h"
+#include "picture.h"
 #include "record_reader.h"
 
 namespace {
@@ -105,7 +106,8 @@ std::atomic<unsigned> staged{0};
 
 }  // namespace
 
-target_kind target_at(const std::string& path, bool picture) {
+target_kind target_at(const std::string& path, output_kind kind) {
+    const bool picture = kind == output_kind::picture;
     struct stat st;
     if (lstat(path.c_str(), &st) != 0)
         return errno == ENOENT ? target_kind::absent : target_kind::theirs;
@@ -117,9 +119,10 @@ target_kind target_at(const std::string& path, bool picture) {
     if (!read_head(path, head, most)) return target_kind::theirs;
     if (picture) return marked(head) ? target_kind::ours : target_kind::theirs;
     const std::size_t end = head.find('\n');
-    return end != std::string::npos && table_header(std::string_view(head).substr(0, end))
-               ? target_kind::ours
-               : target_kind::theirs;
+    const std::string_view line = std::string_view(head).substr(0, end);
+    const bool ours = end != std::string::npos &&
+                      (kind == output_kind::table ? table_header(line) : line == picture_heading);
+    return ours ? target_kind::ours : target_kind::theirs;
 }
 
 bool stage_file(const std::string& path, staged_file& f, std::string& why) {

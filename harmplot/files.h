@@ -3,20 +3,23 @@
 // is whole (a reader sees the old file or the new one, never half of one, and a symbolic link
 // there is replaced, never followed), and only over a file harmplot wrote itself: a table whose
 // first line is a table's header, a picture that carries harmplot's mark (a PNG text chunk
-// "Software: harmplot", which every picture it writes gets).
+// "Software: harmplot", which every picture it writes gets), a picture's numbers (--levels)
+// whose first line is their heading.
 
 #include <string>
 #include <string_view>
 
 enum class target_kind {
     absent,       // nothing there
-    ours,         // a table or picture harmplot wrote
+    ours,         // a file of this kind harmplot wrote
     theirs,       // another file, or a symbolic link
     not_regular,  // a directory, a device, a FIFO
 };
 
-// What lies at `path` where a table (picture = false) or a picture would go.
-target_kind target_at(const std::string& path, bool picture);
+enum class output_kind { table, picture, levels };
+
+// What lies at `path` where a file of that kind would go.
+target_kind target_at(const std::string& path, output_kind kind);
 
 // A file being written: the temporary one beside the target, open for writing.
 struct staged_file {

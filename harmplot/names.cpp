@@ -28,8 +28,10 @@ output_names name_outputs(const std::vector<std::string>& files, const std::vect
     output_names o;
     o.table.resize(n);
     o.picture.resize(n);
+    o.levels.resize(n);
     o.table_key.resize(n);
     o.picture_key.resize(n);
+    o.levels_key.resize(n);
     o.twin.assign(n, -1);
     o.renamed.resize(n);
     struct claim {
@@ -67,6 +69,8 @@ output_names name_outputs(const std::vector<std::string>& files, const std::vect
         o.table_key[i] = key;
         o.picture[i] = csv.substr(0, csv.size() - 4) + ".png";
         o.picture_key[i] = key_of(o.picture[i]);
+        o.levels[i] = csv.substr(0, csv.size() - 4) + ".levels";
+        o.levels_key[i] = key_of(o.levels[i]);
         if (!was.empty())
             o.renamed[i] = "  the table is named " +
                            printable_name(csv.substr(csv.rfind('/') + 1)) + ": " +

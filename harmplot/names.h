@@ -9,10 +9,12 @@
 #include <vector>
 
 struct output_names {
-    std::vector<std::string> table, picture;          // by file; empty for one not analysed
-    std::vector<std::string> table_key, picture_key;  // the same, as canonical_target gives them
-    std::vector<int> twin;                            // by file: the earlier one it is, or -1
-    std::vector<std::string> renamed;  // by file: the line that says its table's name
+    // By file, empty for one not analysed: NAME.csv, NAME.png and NAME.levels (--levels), and
+    // the same as canonical_target gives them.
+    std::vector<std::string> table, picture, levels;
+    std::vector<std::string> table_key, picture_key, levels_key;
+    std::vector<int> twin;              // by file: the earlier one it is, or -1
+    std::vector<std::string> renamed;   // by file: the line that says its table's name
 };
 
 // `analysed`: by file, whether it is a file to analyse at all.

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "analyse.h"
@@ -138,7 +139,8 @@ bool write_table(const std::string& path, const note_outcome& n, bool followed, 
     return commit_file(f, why);
 }
 
-bool write_picture_file(const std::string& path, const std::string& png, std::string& why) {
+// A file of bytes in memory (a picture, a picture's numbers), whole or not at all.
+bool write_text(const std::string& path, const std::string& png, std::string& why) {
     staged_file f;
     if (!stage_file(path, f, why)) return false;
     if (!write_all(f.fd, png, why)) {
@@ -182,7 +184,7 @@ void analyse_one(run_state& st, std::size_t i, worker_pool& pool, gnuplot_sessio
         return fail(fd < 0 ? "cannot read the file" : "not a regular file");
     }
     analyse_recording({.fd = fd, .size = std::uint64_t(s.st_size)}, file, o, pool,
-                      st.pictures != nullptr, n);
+                      st.pictures != nullptr || o.levels, n);
     close(fd);
     if (!n.summarised) {
         r.err += "harmplot: " + name + ": " + n.reason + "\n";
@@ -195,6 +197,10 @@ void analyse_one(run_state& st, std::size_t i, worker_pool& pool, gnuplot_sessio
         n.summarised = false;
         return fail("cannot write " + printable_name(table) + ": " + why);
     }
+    if (o.levels && !write_text(st.names.levels[i], n.picture, why)) {
+        n.summarised = false;
+        return fail("cannot write " + printable_name(st.names.levels[i]) + ": " + why);
+    }
     r.out = n.summary;
     r.rows = n.rows;
     if (!st.names.renamed[i].empty()) r.out += st.names.renamed[i] + "\n";
@@ -206,7 +212,7 @@ void analyse_one(run_state& st, std::size_t i, worker_pool& pool, gnuplot_sessio
     const std::string& picture = st.names.picture[i];
     std::string png;
     if (!draw_picture(session, *st.pictures, n.picture, png, why) ||
-        !write_picture_file(picture, png, why)) {
+        !write_text(picture, png, why)) {
         r.out += "  table " + printable_name(table) + "\n";
         r.err += "harmplot: " + name + ": gnuplot could not draw " + printable_name(picture) +
                  ": " + why + "\n";
@@ -280,6 +286,8 @@ int run_harmplot(const plot_options& o, const std::string& plot_gp) {
     const bool drawing = no_pictures.empty();
 
     // Why a file is not analysed: the reasons known before any is.
+    std::unordered_map<std::string, std::size_t> inputs;  // by canonical_target
+    for (std::size_t i = 0; i < n; ++i) inputs.emplace(canonical_target(o.files[i]), i);
     std::vector<std::string> refused(n);
     for (std::size_t i = 0; i < n; ++i) {
         struct stat st;
@@ -295,19 +303,24 @@ int run_harmplot(const plot_options& o, const std::string& plot_gp) {
                          ": skipped";
             continue;
         }
-        for (int picture = 0; picture < 1 + drawing && refused[i].empty(); ++picture) {
-            const std::string& path = picture ? names.picture[i] : names.table[i];
-            const std::string& key = picture ? names.picture_key[i] : names.table_key[i];
-            const target_kind k = target_at(path, picture);
-            for (std::size_t j = 0; j < n; ++j)
-                if (key == canonical_target(o.files[j]))
-                    refused[i] = printable_name(path) + " is the recording " +
-                                 printable_name(o.files[j]) + ": not written";
-            if (!refused[i].empty()) break;
-            if (k == target_kind::not_regular)
-                refused[i] = printable_name(path) + " is not a regular file: not written";
+        const struct {
+            output_kind kind;
+            bool wanted;
+            const std::string &path, &key;
+        } targets[] = {{output_kind::table, true, names.table[i], names.table_key[i]},
+                       {output_kind::picture, drawing, names.picture[i], names.picture_key[i]},
+                       {output_kind::levels, o.levels, names.levels[i], names.levels_key[i]}};
+        for (const auto& t : targets) {
+            if (!t.wanted || !refused[i].empty()) continue;
+            const auto input = inputs.find(t.key);
+            const target_kind k = target_at(t.path, t.kind);
+            if (input != inputs.end())
+                refused[i] = printable_name(t.path) + " is the recording " +
+                             printable_name(o.files[input->second]) + ": not written";
+            else if (k == target_kind::not_regular)
+                refused[i] = printable_name(t.path) + " is not a regular file: not written";
             else if (k == target_kind::theirs && !o.force)
-                refused[i] = printable_name(path) +
+                refused[i] = printable_name(t.path) +
                              " is not a file harmplot wrote: kept (--force replaces it)";
         }
     }

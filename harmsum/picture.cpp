@@ -95,9 +95,7 @@ void write_picture(const report_table& report, const summary_request& q, output&
         }
     }
 
-    out.put(
-        "# harmsum's picture of one note (harmsum/picture.h): the picture, the harmonics, "
-        "the windows, the pitch\n");
+    out.put(std::string(picture_heading) + "\n");
     out.put("title\t" + field(title_of(q)) + "\n");
     out.put("time");
     put_number(out, stretch_from(a), 6);

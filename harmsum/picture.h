@@ -41,6 +41,11 @@
 #include "report.h"
 #include "summary.h"
 
+// The first line, a comment, by which a file of the picture's numbers is known.
+constexpr char picture_heading[] =
+    "# harmsum's picture of one note (harmsum/picture.h): the picture, the harmonics, the "
+    "windows, the pitch";
+
 constexpr double picture_floor_db = 20;
 constexpr double pitch_least_cents = 10;
 
