@@ -26,14 +26,15 @@ void radix2_transform(const welch_plan& plan, std::vector<std::complex<double>>&
         j ^= bit;
         if (i < j) std::swap(a[i], a[j]);
     }
+    // A stage's butterflies are independent: they are taken block by block, in memory order.
     for (std::size_t len = 2; len <= n; len <<= 1) {
-        const std::size_t stride = n / len;  // twiddle k of this stage is the plan's k * stride
-        for (std::size_t k = 0; k < len / 2; ++k) {
-            const std::complex<double> w = plan.twiddle[k * stride];
-            for (std::size_t i = k; i < n; i += len) {
-                const std::complex<double> u = a[i], v = a[i + len / 2] * w;
-                a[i] = u + v;
-                a[i + len / 2] = u - v;
+        const std::size_t half = len / 2, stride = n / len;  // twiddle k: the plan's k * stride
+        for (std::size_t block = 0; block < n; block += len) {
+            std::complex<double>* p = a.data() + block;
+            for (std::size_t k = 0; k < half; ++k) {
+                const std::complex<double> u = p[k], v = p[k + half] * plan.twiddle[k * stride];
+                p[k] = u + v;
+                p[k + half] = u - v;
             }
         }
     }

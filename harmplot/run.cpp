@@ -346,22 +346,15 @@ int run_harmplot(const plot_options& o, const std::string& plot_gp) {
         int(std::min<std::size_t>(n, std::size_t(o.jobs > 0 ? o.jobs : worker_count(0))));
     run_state st(o, names, refused, drawing ? &place : nullptr, at_once > 1 ? 1 : worker_count(0));
     std::vector<std::thread> threads;
-    for (int t = 1; t < at_once; ++t) {
+    for (int t = 0; t < at_once; ++t) {
         try {
             threads.emplace_back(work, std::ref(st), t);
         } catch (const std::system_error&) {
             break;  // those there are do the work
         }
     }
-    // This thread shows the results in order, and analyses too when it alone can.
-    std::thread own;
-    if (threads.empty()) {
-        try {
-            own = std::thread(work, std::ref(st), 0);
-        } catch (const std::system_error&) {
-            work(st, 0);
-        }
-    }
+    // This thread shows the results in order; it analyses them itself when no other can.
+    if (threads.empty()) work(st, 0);
     int failed = 0, tables = 0, summaries = 0;
     bool out_failed = false;
     for (std::size_t i = 0; i < n; ++i) {
@@ -383,7 +376,6 @@ int run_harmplot(const plot_options& o, const std::string& plot_gp) {
             failed = 1;
     }
     for (std::thread& t : threads) t.join();
-    if (own.joinable()) own.join();
     remove_pictures(place);
 
     if (!o.summary.empty()) {
