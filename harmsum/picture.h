@@ -1,5 +1,5 @@
 #pragma once
-// The picture of one note: what `harmsum summary --levels FILE` writes and plot.gp draws. Every
+// The picture of one note: what `harmplot --levels` writes and plot.gp draws. Every
 // number the picture shows, and every word about the note, is here, computed as the summary
 // computes it; plot.gp only draws.
 //

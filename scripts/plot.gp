@@ -4,7 +4,7 @@
 #   gnuplot -c plot.gp LEVELS PNG
 #   call "plot.gp" "LEVELS" "PNG"      (in one gnuplot session, as many times as there are notes)
 #
-# LEVELS is the file `harmsum summary --levels LEVELS` writes (harmsum/picture.h tells it all):
+# LEVELS is the file `harmplot --levels` writes (NAME.levels; harmsum/picture.h tells it all):
 # tab-separated blocks apart by two empty lines.
 #   index 0  one item a line, its name first: title TEXT; time FROM TO (s); level BOTTOM TOP
 #            (dBFS); key WORD; pitch BOTTOM TOP LABEL (cents; a followed note only); pitch_note
