@@ -193,3 +193,56 @@ std::string failed_row(const std::string& name, const note_outcome& out) {
     csv.flush();
     return row;
 }
+
+std::vector<note_span> take_notes(const byte_source& bytes, const plot_options& o) {
+    recording rec;
+    std::string why;
+    std::vector<note_span> notes;
+    if (o.one_note || !open_recording(bytes, rec, why) || rec.facts.frames == 0) {
+        close_recording(rec);
+        return notes;
+    }
+    const wav_facts& facts = rec.facts;
+    const stretch_result whole = place_stretch(facts, {}, facts.frames);
+    stretch_request want;
+    want.channel = o.stretch.channel <= facts.channels ? o.stretch.channel : 0;
+    bool read = true;
+    if (want.channel == 0 && facts.channels > 1) {
+        channel_energy e;
+        e.energy.assign(std::size_t(facts.channels), 0.0);
+        read = each_block(rec, whole, why, [&](const double* b, long long, long long n) {
+            add_energy(e, b, n, facts.channels);
+        });
+        want.use = choose_channels(e).use;
+    }
+    take_pass pass;
+    start_take(pass, facts.rate);
+    std::vector<double> mono(static_cast<std::size_t>(frame_block));
+    read = read && each_block(rec, whole, why, [&](const double* b, long long, long long n) {
+               mix_frames(b, n, facts, want, mono.data());
+               for (long long i = 0; i < n; ++i) mono[std::size_t(i)] /= facts.full_scale;
+               add_take_samples(pass, mono.data(), n);
+           });
+    close_recording(rec);
+    if (!read) return notes;
+    end_take(pass);
+    notes = find_notes(pass.hops);
+    return notes.size() > 1 ? notes : std::vector<note_span>();
+}
+
+std::string with_note(const std::string& rows, int index, double from, double to) {
+    std::string fields(1, ',');
+    fields.append(std::to_string(index)).append(1, ',');
+    if (from >= 0)
+        fields.append(fixed_text(from, 4)).append(1, ',').append(fixed_text(to, 4));
+    else
+        fields.append(1, ',');
+    std::string out;
+    bool quoted = false;
+    for (char c : rows) {
+        if (c == '"') quoted = !quoted;
+        if (c == '\n' && !quoted) out += fields;
+        out += c;
+    }
+    return out;
+}

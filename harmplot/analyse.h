@@ -11,6 +11,7 @@
 #include "parallel.h"
 #include "recording.h"
 #include "report_table.h"
+#include "take.h"
 
 struct note_outcome {
     bool summarised = false;  // else `reason` says why not
@@ -34,3 +35,13 @@ void analyse_recording(const byte_source& bytes, const std::string& name, const 
 
 // The row of a recording that gave no summary, with what was analysed when that is known.
 std::string failed_row(const std::string& name, const note_outcome& out);
+
+// The notes of the recording the bytes hold, s in the recording (take.h): one, the whole
+// recording, with --one-note (or -t), when no note begins again, or when it cannot be read (the
+// analysis then says why).
+// Typical use: std::vector<note_span> notes = take_notes(bytes, options);
+std::vector<note_span> take_notes(const byte_source& bytes, const plot_options& o);
+
+// The rows with note_index, note_from_s and note_to_s at the end of each: the note's number
+// and its stretch, s in the recording (empty where it is not known).
+std::string with_note(const std::string& rows, int index, double from, double to);

@@ -7,7 +7,7 @@
 
 const char harmplot_usage_line[] =
     "usage: harmplot [-f HZ|NOTE] [-s SECONDS] [-t FROM:TO] [-c N] [-o DIR] [-j N] [--no-check] "
-    "[--partials] [--fixed] [--force] [--levels] [--summary FILE] FILE ...\n";
+    "[--partials] [--fixed] [--force] [--levels] [--one-note] [--summary FILE] FILE ...\n";
 
 const char harmplot_help[] =
     "Usage: harmplot [OPTION]... FILE...\n"
@@ -40,6 +40,8 @@ const char harmplot_help[] =
     "                  write [such a file is kept, and its recording is not analysed]\n"
     "  --levels        also write NAME.levels, the picture's numbers, which\n"
     "                  gnuplot -c plot.gp NAME.levels NAME.png draws\n"
+    "  --one-note      analyse each recording as one note [a take of several notes is cut\n"
+    "                  into its notes, NAME-1.csv, NAME-2.csv, ...; so is no -t stretch]\n"
     "  --summary FILE  also write one CSV row per file and harmonic into FILE (one row with\n"
     "                  the reason for a file that gave no summary); FILE must be new, empty\n"
     "                  or such a table\n"
@@ -97,11 +99,12 @@ parsed_command parse_command(const std::vector<std::string>& args) {
             continue;
         }
         if (a == "--no-check" || a == "--partials" || a == "--fixed" || a == "--force" ||
-            a == "--levels") {
+            a == "--levels" || a == "--one-note") {
             (a == "--no-check"   ? o.no_check
              : a == "--partials" ? o.partials
              : a == "--force"    ? o.force
              : a == "--levels"   ? o.levels
+             : a == "--one-note" ? o.one_note
                                  : o.follow) = a != "--fixed";
             continue;
         }
@@ -155,6 +158,7 @@ parsed_command parse_command(const std::vector<std::string>& args) {
     if (has[3] && !parse_stretch(stretch, o.stretch))
         return fail("bad stretch for -t (FROM:TO in seconds, FROM before TO, at most " +
                     std::to_string(int(max_seconds)) + "): " + stretch);
+    o.one_note = o.one_note || has[3];
     if (o.files.empty()) return fail("no FILE given");
     return c;
 }

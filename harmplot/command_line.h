@@ -2,7 +2,7 @@
 // harmplot's command line:
 //
 //   harmplot [-f HZ|NOTE] [-s SECONDS] [-t FROM:TO] [-c N] [-o DIR] [-j N] [--no-check]
-//            [--partials] [--fixed] [--force] [--levels] [--summary FILE] FILE ...
+//            [--partials] [--fixed] [--force] [--levels] [--one-note] [--summary FILE] FILE ...
 
 #include <string>
 #include <vector>
@@ -16,9 +16,10 @@ struct plot_options {
     std::string outdir;       // -o; empty: beside each file
     int jobs = 0;             // -j; 0: one per core
     bool no_check = false, partials = false, follow = true;
-    bool force = false;   // --force: replace files where tables and pictures go
-    bool levels = false;  // --levels: also write each picture's numbers
-    std::string summary;  // --summary
+    bool force = false;     // --force: replace files where tables and pictures go
+    bool levels = false;    // --levels: also write each picture's numbers
+    bool one_note = false;  // --one-note, or -t: the recording is one note
+    std::string summary;    // --summary
     std::vector<std::string> files;
 };
 

@@ -13,8 +13,8 @@ struct output_names {
     // the same as canonical_target gives them.
     std::vector<std::string> table, picture, levels;
     std::vector<std::string> table_key, picture_key, levels_key;
-    std::vector<int> twin;              // by file: the earlier one it is, or -1
-    std::vector<std::string> renamed;   // by file: the line that says its table's name
+    std::vector<int> twin;             // by file: the earlier one it is, or -1
+    std::vector<std::string> renamed;  // by file: the line that says its table's name
 };
 
 // `analysed`: by file, whether it is a file to analyse at all.

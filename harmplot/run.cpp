@@ -14,6 +14,7 @@
 #include <mutex>
 #include <thread>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "analyse.h"
@@ -22,7 +23,9 @@
 #include "files.h"
 #include "gnuplot.h"
 #include "names.h"
+#include "note.h"
 #include "output.h"
+#include "summary.h"
 #include "summary_columns.h"
 #include "table.h"
 #include "usage.h"
@@ -153,11 +156,16 @@ bool write_text(const std::string& path, const std::string& png, std::string& wh
 struct run_state {
     run_state(const plot_options& o_, const output_names& n, const std::vector<std::string>& r,
               const picture_place* p, int each)
-        : o(o_), names(n), refused(r), pictures(p), threads_each(each), results(o_.files.size()) {}
+        : o(o_), names(n), refused(r), pictures(p), threads_each(each), results(o_.files.size()) {
+        for (const auto* keys : {&n.table_key, &n.picture_key, &n.levels_key})
+            for (const std::string& k : *keys)
+                if (!k.empty()) planned.insert(k);
+    }
     const plot_options& o;
     const output_names& names;
     const std::vector<std::string>& refused;  // by file: why it is not analysed
     const picture_place* pictures;            // null: none are drawn
+    std::unordered_set<std::string> planned;  // every file of this run's recordings, canonical
     int threads_each;
     std::vector<shown> results;
     std::mutex m;
@@ -165,16 +173,98 @@ struct run_state {
     std::atomic<std::size_t> next{0};
 };
 
+// Where one note's table, picture and picture's numbers go.
+struct note_files {
+    std::string table, picture, levels;
+};
+
+// One note (or a recording of one) analysed with the options o, its files written; what it
+// gives added to r (`label`, when given, the line after the summary's first). False when it gave
+// no summary, or its table or picture could not be written.
+bool analyse_note(run_state& st, std::size_t i, const byte_source& bytes, const plot_options& o,
+                  const note_files& to, const std::string& label, int index, worker_pool& pool,
+                  gnuplot_session& session, shown& r) {
+    const std::string& file = st.o.files[i];
+    const std::string name = printable_name(file);
+    note_outcome n;
+    analyse_recording(bytes, file, o, pool, st.pictures != nullptr || o.levels, n);
+    const double from = n.info_known ? stretch_from(n.info) : -1;
+    const double until = n.info_known ? stretch_to(n.info) : -1;
+    auto fail = [&](const std::string& why) {
+        r.err +=
+            "harmplot: " + name + (label.empty() ? "" : ", " + label.substr(2)) + ": " + why + "\n";
+        n.reason = why;
+        r.rows += with_note(failed_row(file, n), index, from, until);
+        return false;
+    };
+    if (!n.summarised) return fail(n.reason);
+    std::string why;
+    for (const std::string* path : {&to.table, &to.picture, &to.levels}) {
+        const bool wanted =
+            path == &to.table || (path == &to.picture ? st.pictures != nullptr : o.levels);
+        const output_kind kind = path == &to.table     ? output_kind::table
+                                 : path == &to.picture ? output_kind::picture
+                                                       : output_kind::levels;
+        const target_kind k = wanted ? target_at(*path, kind) : target_kind::absent;
+        if (k == target_kind::not_regular)
+            return fail(printable_name(*path) + " is not a regular file: not written");
+        if (k == target_kind::theirs && !st.o.force)
+            return fail(printable_name(*path) +
+                        " is not a file harmplot wrote: kept (--force replaces it)");
+    }
+    if (!write_table(to.table, n, o.follow, why))
+        return fail("cannot write " + printable_name(to.table) + ": " + why);
+    if (o.levels && !write_text(to.levels, n.picture, why))
+        return fail("cannot write " + printable_name(to.levels) + ": " + why);
+    const std::size_t heading = n.summary.find('\n') + 1;
+    r.out += (r.out.empty() || label.empty() ? "" : "\n") + n.summary.substr(0, heading) + label +
+             n.summary.substr(heading);
+    r.rows += with_note(n.rows, index, from, until);
+    if (!st.names.renamed[i].empty()) r.out += st.names.renamed[i] + "\n";
+    if (!st.pictures) {
+        r.out += "  table " + printable_name(to.table) + "\n";
+        return true;
+    }
+    std::string png;
+    if (!draw_picture(session, *st.pictures, n.picture, png, why) ||
+        !write_text(to.picture, png, why)) {
+        r.out += "  table " + printable_name(to.table) + "\n";
+        r.err += "harmplot: " + name + ": gnuplot could not draw " + printable_name(to.picture) +
+                 ": " + why + "\n";
+        return false;
+    }
+    r.out +=
+        "  table " + printable_name(to.table) + ", picture " + printable_name(to.picture) + "\n";
+    return true;
+}
+
+// The files of note k of a take whose own would be `base`.csv and so on: base-k, unless another
+// recording's files go there.
+note_files files_of_note(const run_state& st, const std::string& base, std::size_t k) {
+    for (int attempt = 0;; ++attempt) {
+        const std::string stem =
+            base +
+            (attempt == 0
+                 ? "-"
+                 : "-note" + std::string(attempt > 1 ? std::to_string(attempt) : "") + "-") +
+            std::to_string(k);
+        if (!st.planned.count(canonical_target(stem + ".csv")) &&
+            !st.planned.count(canonical_target(stem + ".png")) &&
+            !st.planned.count(canonical_target(stem + ".levels")))
+            return {stem + ".csv", stem + ".png", stem + ".levels"};
+    }
+}
+
 void analyse_one(run_state& st, std::size_t i, worker_pool& pool, gnuplot_session& session,
                  shown& r) {
     const plot_options& o = st.o;
     const std::string& file = o.files[i];
     const std::string name = printable_name(file);
-    note_outcome n;
     auto fail = [&](const std::string& why) {
         r.err += "harmplot: " + name + ": " + why + "\n";
+        note_outcome n;
         n.reason = why;
-        r.rows = failed_row(file, n);
+        r.rows = with_note(failed_row(file, n), 1, -1, -1);
     };
     if (!st.refused[i].empty()) return fail(st.refused[i]);
     const int fd = open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
@@ -183,43 +273,34 @@ void analyse_one(run_state& st, std::size_t i, worker_pool& pool, gnuplot_sessio
         if (fd >= 0) close(fd);
         return fail(fd < 0 ? "cannot read the file" : "not a regular file");
     }
-    analyse_recording({.fd = fd, .size = std::uint64_t(s.st_size)}, file, o, pool,
-                      st.pictures != nullptr || o.levels, n);
-    close(fd);
-    if (!n.summarised) {
-        r.err += "harmplot: " + name + ": " + n.reason + "\n";
-        r.rows = n.rows;
+    const byte_source bytes{.fd = fd, .size = std::uint64_t(s.st_size)};
+    const std::vector<note_span> notes = take_notes(bytes, o);
+    if (notes.empty()) {
+        r.summarised = analyse_note(st, i, bytes, o,
+                                    {st.names.table[i], st.names.picture[i], st.names.levels[i]},
+                                    "", 1, pool, session, r);
+        close(fd);
         return;
     }
+    // A take: each note as its own stretch.
     const std::string& table = st.names.table[i];
-    std::string why;
-    if (!write_table(table, n, o.follow, why)) {
-        n.summarised = false;
-        return fail("cannot write " + printable_name(table) + ": " + why);
-    }
-    if (o.levels && !write_text(st.names.levels[i], n.picture, why)) {
-        n.summarised = false;
-        return fail("cannot write " + printable_name(st.names.levels[i]) + ": " + why);
-    }
-    r.out = n.summary;
-    r.rows = n.rows;
-    if (!st.names.renamed[i].empty()) r.out += st.names.renamed[i] + "\n";
+    const std::string base = table.substr(0, table.size() - 4);
     r.summarised = true;
-    if (!st.pictures) {
-        r.out += "  table " + printable_name(table) + "\n";
-        return;
+    r.out = name + ": a take of " + std::to_string(notes.size()) + " notes, " +
+            fixed_text(notes.front().from, 2) + "-" + fixed_text(notes.back().to, 2) +
+            " s (--one-note analyses it as one)\n";
+    for (std::size_t k = 0; k < notes.size(); ++k) {
+        plot_options one = o;
+        one.one_note = true;
+        one.stretch.from = notes[k].from;
+        one.stretch.to = notes[k].to;
+        const std::string label =
+            "  note " + std::to_string(k + 1) + " of " + std::to_string(notes.size()) + "\n";
+        r.summarised = analyse_note(st, i, bytes, one, files_of_note(st, base, k + 1), label,
+                                    int(k + 1), pool, session, r) &&
+                       r.summarised;
     }
-    const std::string& picture = st.names.picture[i];
-    std::string png;
-    if (!draw_picture(session, *st.pictures, n.picture, png, why) ||
-        !write_text(picture, png, why)) {
-        r.out += "  table " + printable_name(table) + "\n";
-        r.err += "harmplot: " + name + ": gnuplot could not draw " + printable_name(picture) +
-                 ": " + why + "\n";
-        r.summarised = false;
-        return;
-    }
-    r.out += "  table " + printable_name(table) + ", picture " + printable_name(picture) + "\n";
+    close(fd);
 }
 
 void work(run_state& st, int id) {

@@ -58,7 +58,7 @@ run_result harmplot(const std::string& dir, const std::string& args) {
     EXPECT_EQ(line,
               "file,f0_hz,note,cents,check,harmonic,freq_hz,start_dbfs,decay_db_per_s,t60_s,"
               "fit_from_s,fit_to_s,inharmonicity,decay_ci95_db_per_s,vibrato_hz,vibrato_cents,"
-              "channels,from_s,to_s,reason");
+              "channels,from_s,to_s,reason,note_index,note_from_s,note_to_s");
     const std::vector<std::string> names = csv_fields(line);
     while (std::getline(in, line)) {
         const std::vector<std::string> f = csv_fields(line);
