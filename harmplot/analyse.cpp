@@ -203,7 +203,9 @@ std::vector<note_span> take_notes(const byte_source& bytes, const plot_options& 
         return notes;
     }
     const wav_facts& facts = rec.facts;
-    const stretch_result whole = place_stretch(facts, {}, facts.frames);
+    // The whole take, however long: only its notes are capped.
+    stretch_result whole;
+    whole.count = whole.frames = facts.frames;
     stretch_request want;
     want.channel = o.stretch.channel <= facts.channels ? o.stretch.channel : 0;
     bool read = true;

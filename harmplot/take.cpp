@@ -87,13 +87,15 @@ void start_take(take_pass& p, int rate) {
     p.hops.rate = rate;
     p.factor = std::max(1, rate / take_pitch_rate);
     const int r = rate / p.factor;
-    p.hop = std::max(1L, std::lround(r * take_hop));
+    p.hop_exact = double(r) * take_hop;
+    p.hop = std::max(1L, std::lround(p.hop_exact));
     p.frame = std::max(8L, std::lround(r * take_frame));
     p.lags = long(std::ceil(r / take_lowest_hz)) + 1;
     p.level_hop = std::max(1L, std::lround(rate * take_hop));
     // A frame's pitch belongs to the hop at the middle of the samples it compares, its first
     // `frame` and those a short lag later.
-    p.hops.pitch_hz.assign(std::size_t(std::lround(double(p.frame) / 2 / double(p.hop))), 0.0f);
+    p.first_frame = std::lround(double(p.frame) / 2 / p.hop_exact);
+    p.hops.pitch_hz.assign(std::size_t(p.first_frame), 0.0f);
 }
 
 void add_take_samples(take_pass& p, const double* x, long n) {
@@ -109,6 +111,11 @@ void add_take_samples(take_pass& p, const double* x, long n) {
         const double v = std::isfinite(x[i]) ? x[i] : 0.0;
         p.level_sum += v * v;
         if (++p.level_count == p.level_hop) {
+            // Hop k ends at round((k + 1) rate take_hop): the hops keep time however the rate
+            // divides.
+            const double k = double(p.hops.level_db.size()) + 1;
+            const double samples = double(p.hops.rate) * take_hop;
+            p.level_hop = std::max(1L, std::lround((k + 1) * samples) - std::lround(k * samples));
             // The level over the last level_hops hops: a low note's period would make a hop's
             // own swing with its phase.
             p.recent[p.hops.level_db.size() % level_hops] = p.level_sum;
@@ -127,7 +134,12 @@ void add_take_samples(take_pass& p, const double* x, long n) {
         p.down_count = 0;
         if (long(p.pending.size()) < need) continue;
         p.hops.pitch_hz.push_back(frame_pitch(p.pending.data(), p.frame, p.lags, r, plan, z, c, d));
-        p.pending.erase(p.pending.begin(), p.pending.begin() + p.hop);
+        // Frame k starts at round(k r take_hop): the frames keep time with the level's hops,
+        // however r divides.
+        const long frames = long(p.hops.pitch_hz.size()) - p.first_frame;
+        const long advance = std::lround(double(frames) * p.hop_exact) -
+                             std::lround(double(frames - 1) * p.hop_exact);
+        p.pending.erase(p.pending.begin(), p.pending.begin() + advance);
     }
 }
 

@@ -56,6 +56,8 @@ struct take_pass {
     take_hops hops;
     int factor = 1;                     // samples averaged into one for the pitch
     long hop = 0, frame = 0, lags = 0;  // in the pitch's samples
+    double hop_exact = 0;               // the same hop, unrounded
+    long first_frame = 0;               // the hop of the first frame's pitch
     long level_hop = 0;                 // in the take's samples
     double recent[level_hops] = {};     // the last hops' sums of squares
     double level_sum = 0;
