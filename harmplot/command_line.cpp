@@ -22,7 +22,7 @@ const char harmplot_help[] =
     "twelfth too high, or far too low, is replaced by the one the harmonics point to, and the\n"
     "summary says so.\n"
     "\n"
-    "  -f HZ|NOTE      the fundamental is near HZ or NOTE (A4, C#3, Bb2; A0 to A6)\n"
+    "  -f HZ|NOTE      the fundamental is near HZ or NOTE (A4, C#3, Bb2; A0 to C8)\n"
     "  -s SECONDS      look for the fundamental from this time on (in the stretch)\n"
     "  -t FROM:TO      analyse only this stretch of each recording, in seconds (either end may\n"
     "                  be left out: -t 1.5: from 1.5 s to the end)\n"

@@ -18,9 +18,9 @@ const char* const help_text =
     "harmonic 1 to 10 found.\n"
     "\n"
     "  -r RATE      samples per second of the input, 1000 to 1000000 [44100]\n"
-    "  -f HZ|NOTE   the fundamental is near HZ (27.5 to 1760) or NOTE (A0 to A6, such as A4,\n"
+    "  -f HZ|NOTE   the fundamental is near HZ (26 to 4435) or NOTE (A0 to C8, such as A4,\n"
     "               C#3, Bb2; A4 = 440 Hz): only the quarter tones within a semitone of it\n"
-    "               are searched\n"
+    "               are searched, beyond the scan's 27.5 to 1760 Hz too\n"
     "  -s SECONDS   the search looks at the input from this time on, past the attack; the\n"
     "               report still covers the whole input [0]\n"
     "  -j THREADS   threads to use, 1 to 1024, at most one per core; the output is the\n"
@@ -37,7 +37,7 @@ const char* const help_text =
     "Exit status: 0 done, 2 a bad option, a malformed sample or a failed write.\n";
 
 const char* const hint_error =
-    "-f needs a frequency from 27.5 to 1760 Hz or a note from A0 to A6, such as A4, C#3 or Bb2";
+    "-f needs a frequency from 26 to 4435 Hz or a note from A0 to C8, such as A4, C#3 or Bb2";
 const char* const start_error = "-s needs a number of seconds, 0 or more, such as 0.5";
 
 double parse_decimal(const std::string& s) {
@@ -73,7 +73,7 @@ double note_frequency(const std::string& s) {
 double parse_hint(const std::string& s) {
     const char c = char(s.empty() ? 0 : s[0] | 0x20);
     const double f = c >= 'a' && c <= 'g' ? note_frequency(s) : parse_decimal(s);
-    return f >= 27.5 && f <= 1760 ? f : 0;
+    return f >= lowest_hint && f <= highest_hint ? f : 0;
 }
 
 options parse_options(int argc, const char* const* argv) {

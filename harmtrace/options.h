@@ -31,8 +31,8 @@ options parse_options(int argc, const char* const* argv);
 // not such a name.
 double note_frequency(const std::string& s);
 
-// -f's value: a note name or a frequency of digits and a point, from 27.5 to 1760 Hz; 0
-// otherwise.
+// -f's value: a note name or a frequency of digits and a point, from lowest_hint to
+// highest_hint; 0 otherwise.
 double parse_hint(const std::string& s);
 
 // -s's value: digits with at most one decimal point, at least one digit; no sign, no exponent,

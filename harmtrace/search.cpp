@@ -19,8 +19,8 @@ double refine_frequency(int j, int lev, double base) {
 
 void hinted_steps(double hint, int& first, int& last) {
     const ext semitone = std::pow(2.0L, 1.0L / 12);
-    first = coarse_steps, last = -1;
-    for (int k = 0; k <= last_step && hint > 0; ++k) {
+    first = highest_step + 1, last = lowest_step - 1;
+    for (int k = lowest_step; k <= highest_step && hint > 0; ++k) {
         const ext f = coarse_frequency(k);
         if (f >= hint / semitone && f <= hint * semitone) first = std::min(first, k), last = k;
     }
@@ -70,13 +70,14 @@ void record(const trial& t, int i, double* cfrq, double* cpt, double& ptmax) {
 double scan(const double* x0, int nx0, double dt0, int first, int last, worker_pool& pool,
             const std::vector<std::unique_ptr<trial_work>>& work, double* cfrq, double* cpt) {
     // The coarse trials are independent of one another.
-    trial coarse[coarse_steps];
+    trial coarse[highest_step - lowest_step + 1];
+    trial* at = coarse - lowest_step;  // at[k] for step k
     pool.run_items(last - first + 1, [&](int q, int worker) {
-        coarse[first + q].ftry = coarse_frequency(first + q);
-        run(coarse[first + q], x0, nx0, dt0, coarse_trial(), *work[std::size_t(worker)]);
+        at[first + q].ftry = coarse_frequency(first + q);
+        run(at[first + q], x0, nx0, dt0, coarse_trial(), *work[std::size_t(worker)]);
     });
     double ptmax = 0;
-    for (int k = first; k <= last; ++k) record(coarse[k], k, cfrq, cpt, ptmax);
+    for (int k = first; k <= last; ++k) record(at[k], k, cfrq, cpt, ptmax);
     return ptmax;
 }
 
@@ -89,9 +90,10 @@ double coarse_scan(const double* x0, int nx0, double dt0, int first, int last, w
 
 search_result fundamental_search(const double* x0, int nx0, double dt0, double hint,
                                  worker_pool& pool) {
-    // The tables, indexed -refine_reach .. last_step through the pointers.
-    double cfrq_store[refine_reach + coarse_steps] = {},
-                                     cpt_store[refine_reach + coarse_steps] = {};
+    // The tables, indexed -refine_reach .. highest_step through the pointers (a hint beyond the
+    // scan reaches past last_step).
+    double cfrq_store[refine_reach + highest_step + 1] = {},
+                                     cpt_store[refine_reach + highest_step + 1] = {};
     double* cfrq = cfrq_store + refine_reach;
     double* cpt = cpt_store + refine_reach;
 

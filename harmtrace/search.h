@@ -3,7 +3,8 @@
 // a pick, and refine_levels refinement levels of refine_trials trials each (trial.h).
 //
 // A hint (a frequency the user knows the note to have) narrows the coarse scan to the steps
-// within a semitone of it; everything after the scan is the same.
+// within a semitone of it, which for a hint beyond the scan lie beyond it too (constants.h);
+// everything after the scan is the same.
 //
 // The search keeps two tables indexed by trial: the frequency of the bin that matched (cfrq) and
 // its power (cpt). Coarse step k is entry k (0 .. last_step), refinement offset j is entry j
@@ -23,8 +24,9 @@ double coarse_frequency(int k);
 // Frequency of offset j at refinement level lev, from `base`: 2^((j / 10^lev) / 24) * base.
 double refine_frequency(int j, int lev, double base);
 
-// The coarse steps first..last whose frequency lies within a factor 2^(1/12) of `hint` (bounds
-// included); all steps when hint is 0 or no step is that close.
+// The coarse steps first..last (lowest_step .. highest_step) whose frequency lies within a factor
+// 2^(1/12) of `hint` (bounds included); all steps of the scan, 0 .. last_step, when hint is 0 or
+// no step is that close.
 void hinted_steps(double hint, int& first, int& last);
 
 // The pick: the lowest step of first..last-1 scoring strictly more than ptmax / pick_share,

@@ -41,8 +41,9 @@ trial_score reference_trial(const double* x0, int nx0, double dt0, double ftry, 
 
 search_result reference_search(const double* x0, int nx0, double dt0, double hint) {
     auto ws = std::make_unique<work_space>();
-    // Tables indexed -50 .. 150; the search uses -15 .. 144.
-    double cfrq_store[201] = {}, cpt_store[201] = {};
+    // Tables indexed -50 .. 200; the search uses -15 .. 144, and with a hint beyond the scan up
+    // to highest_step.
+    double cfrq_store[251] = {}, cpt_store[251] = {};
     double* cfrq = cfrq_store + 50;
     double* cpt = cpt_store + 50;
     double ptmax = 0;

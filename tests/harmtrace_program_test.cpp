@@ -33,11 +33,11 @@ TEST(HarmtraceProgram, BadOptionsAreUsageErrorsBeforeAnyInputIsRead) {
     const std::vector<std::vector<std::string>> bad[] = {
         {{"-x"}, {"whatever"}, {"-"}, {"--rate", "48000"}},
         {{"-r", "999"}, {"-r1000001"}, {"-r", "4.41e4"}, {"-r"}, {"-r", "-s", "1"}},
-        {{"-f", "H4"}, {"-f", "C7"}, {"-f", "27.4"}, {"-f", "1e3"}, {"-f", "A#"}, {"-f"}},
+        {{"-f", "H4"}, {"-f", "C9"}, {"-f", "25.9"}, {"-f", "1e3"}, {"-f", "A#"}, {"-f"}},
         {{"-s", "-1"}, {"-s", "1e3"}, {"-s", "."}, {"-s", "0.5.1"}, {"-r", "48000", "-s"}},
         {{"-j", "0"}, {"-j1025"}, {"-j", "two"}, {"-j"}}};
     const std::string reason[] = {"un", "-r needs an integer from 1000 to 1000000",
-                                  "-f needs a frequency from 27.5 to 1760 Hz",
+                                  "-f needs a frequency from 26 to 4435 Hz",
                                   "-s needs a number of seconds",
                                   "-j needs a number of threads from 1 to 1024"};
     for (int kind = 0; kind < 5; ++kind) {

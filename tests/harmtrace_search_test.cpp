@@ -69,9 +69,16 @@ TEST(Search, HintKeepsTheStepsWithinASemitone) {
     hinted_steps(445, first, last);  // 420.0 .. 471.5 Hz: steps 95 (427.5) to 98 (466.2)
     EXPECT_EQ(first, 95);
     EXPECT_EQ(last, 98);
-    hinted_steps(28, first, last);
-    EXPECT_EQ(first, 0);
+    // Beyond the scan's ends, on the same grid: an A0 tuned flat, a C8.
+    hinted_steps(28, first, last);  // 26.4 .. 29.7 Hz
+    EXPECT_EQ(first, -1);
     EXPECT_EQ(last, 2);
+    hinted_steps(27.12, first, last);
+    EXPECT_EQ(first, -2);
+    EXPECT_EQ(last, 1);
+    hinted_steps(4000, first, last);  // 3775 .. 4238 Hz
+    EXPECT_EQ(first, 171);
+    EXPECT_EQ(last, 174);
     hinted_steps(0, first, last);
     EXPECT_EQ(first, 0);
     EXPECT_EQ(last, last_step);
