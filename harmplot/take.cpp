@@ -28,7 +28,8 @@ float frame_pitch(const double* y, long frame, long lags, int rate, const welch_
     // forward transform of its conjugate.
     for (std::size_t k = 0; k < n; ++k) {
         const std::complex<double> zk = z[k], zn = std::conj(z[(n - k) % n]);
-        const std::complex<double> a = (zk + zn) / 2.0, b = (zk - zn) / std::complex<double>(0, 2);
+        // b = (zk - zn) / 2i, without a complex division.
+        const std::complex<double> a = (zk + zn) * 0.5, e = zk - zn, b(e.imag() * 0.5, -e.real() * 0.5);
         c[k] = std::conj(std::conj(a) * b);
     }
     radix2_transform(plan, c);
@@ -85,16 +86,16 @@ std::vector<double> median_pitch(const take_hops& h, std::size_t half) {
 void start_take(take_pass& p, int rate) {
     p = {};
     p.hops.rate = rate;
-    p.factor = std::max(1, rate / take_pitch_rate);
+    p.factor = std::max(1, (rate + take_pitch_rate - 1) / take_pitch_rate);
     const int r = rate / p.factor;
-    p.hop_exact = double(r) * take_hop;
+    p.hop_exact = double(r) * take_hop * pitch_hops;
     p.hop = std::max(1L, std::lround(p.hop_exact));
     p.frame = std::max(8L, std::lround(r * take_frame));
     p.lags = long(std::ceil(r / take_lowest_hz)) + 1;
     p.level_hop = std::max(1L, std::lround(rate * take_hop));
     // A frame's pitch belongs to the hop at the middle of the samples it compares, its first
     // `frame` and those a short lag later.
-    p.first_frame = std::lround(double(p.frame) / 2 / p.hop_exact);
+    p.first_frame = std::lround(double(p.frame) / 2 / (p.hop_exact / pitch_hops));
     p.hops.pitch_hz.assign(std::size_t(p.first_frame), 0.0f);
 }
 
@@ -133,10 +134,11 @@ void add_take_samples(take_pass& p, const double* x, long n) {
         p.down_sum = 0;
         p.down_count = 0;
         if (long(p.pending.size()) < need) continue;
-        p.hops.pitch_hz.push_back(frame_pitch(p.pending.data(), p.frame, p.lags, r, plan, z, c, d));
+        p.hops.pitch_hz.insert(p.hops.pitch_hz.end(), pitch_hops,
+                               frame_pitch(p.pending.data(), p.frame, p.lags, r, plan, z, c, d));
         // Frame k starts at round(k r take_hop): the frames keep time with the level's hops,
         // however r divides.
-        const long frames = long(p.hops.pitch_hz.size()) - p.first_frame;
+        const long frames = (long(p.hops.pitch_hz.size()) - p.first_frame) / pitch_hops;
         const long advance = std::lround(double(frames) * p.hop_exact) -
                              std::lround(double(frames - 1) * p.hop_exact);
         p.pending.erase(p.pending.begin(), p.pending.begin() + advance);
@@ -240,12 +242,13 @@ std::vector<note_span> find_notes(const take_hops& h) {
         for (std::size_t j = b - apart; j <= b + apart; ++j)
             if (std::abs(smooth[j] - smooth[j - 1]) > std::abs(smooth[edge] - smooth[edge - 1]))
                 edge = j;
-        // The old note ends with the last hop of its own pitch.
+        // The old note ends with the last hop of its own pitch: halfway between the middles of
+        // the last frame of that pitch and the next one.
         std::size_t last_old = edge > half ? edge - half : 0;
         for (std::size_t j = last_old; j < edge + half && j < n; ++j)
             if (h.pitch_hz[j] > 0 && std::abs(cents(h.pitch_hz[j], 440) - before) <= hold_cents)
                 last_old = j;
-        edge = last_old + 1;
+        edge = last_old + 1 - pitch_hops / 2;
         if (!near_onset(edge)) steps.push_back(edge);
     }
 

@@ -4,9 +4,10 @@
 //
 // One pass over the take, as it is read, measures every hop of take_hop seconds:
 //   level   the mean square of the samples of the last level_hops hops, in dB
-//   pitch   by the difference function of YIN (de Cheveigne and Kawahara) over frames of
-//           take_frame seconds, lags up to a period of take_lowest_hz, on the samples
-//           averaged down to about take_pitch_rate; the lag whose normalised difference first
+//   pitch   every pitch_hops hops, by the difference function of YIN (de Cheveigne and
+//           Kawahara) over frames of take_frame seconds, lags up to a period of take_lowest_hz,
+//           on the samples averaged down to take_pitch_rate or under; the lag whose normalised
+//           difference first
 //           falls under yin_threshold (else the least), refined by a parabola; none where even
 //           the least lies above unvoiced_difference
 // and the notes are read from them:
@@ -32,8 +33,9 @@
 constexpr double take_hop = 0.01;  // s
 constexpr int level_hops = 4;
 constexpr double take_frame = 0.04;
-constexpr double take_lowest_hz = 25;
-constexpr int take_pitch_rate = 16000;
+constexpr double take_lowest_hz = 27;
+constexpr int take_pitch_rate = 12000;  // at most
+constexpr int pitch_hops = 2;           // a pitch every pitch_hops hops
 constexpr double yin_threshold = 0.15, unvoiced_difference = 0.4;
 constexpr double onset_rise_db = 12, onset_within = 0.05, onset_dip_db = 6;
 constexpr double gap_db = 25, fall_seconds = 0.1;
