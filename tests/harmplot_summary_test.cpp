@@ -64,7 +64,9 @@ run_result harmplot(const std::string& dir, const std::string& args) {
     EXPECT_EQ(line,
               "file,f0_hz,note,cents,check,harmonic,freq_hz,start_dbfs,decay_db_per_s,t60_s,"
               "fit_from_s,fit_to_s,inharmonicity,decay_ci95_db_per_s,vibrato_hz,vibrato_cents,"
-              "channels,from_s,to_s,reason");
+              "channels,from_s,to_s,reason,kind,attack_s,peak_dbfs,held_dbfs,held_sd_db,"
+              "decay2_db_per_s,decay2_ci95_db_per_s,knee_s,release_db_per_s,"
+              "release_ci95_db_per_s,release_from_s");
     const std::vector<std::string> names = csv_fields(line);
     while (std::getline(in, line)) {
         const std::vector<std::string> f = csv_fields(line);

@@ -1,0 +1,752 @@
+#include "envelope.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+#include <vector>
+
+namespace {
+
+constexpr double none = std::numeric_limits<double>::quiet_NaN();
+constexpr double blend_low = -0.8;  // the cosine's least: no sum of the two cancels to nothing
+constexpr int blend_iterations = 100;
+constexpr int corner_passes = 10;
+// A release may be too brief for a rate (it then says so) but is still no part of the stage before
+// it: two windows after the windows that straddle its start make one.
+constexpr int release_least_windows = 2;
+constexpr std::size_t tail_windows =
+    3;  // the last windows tried as a release too brief for a piece
+
+double median(std::vector<double> v) {
+    if (v.empty()) return none;
+    auto mid = v.begin() + std::ptrdiff_t(v.size() / 2);
+    std::nth_element(v.begin(), mid, v.end());
+    return *mid;
+}
+
+// The windows' ends: a window's centre lies halfway between its start and its end.
+double end_of(const double* start, const double* centre, int w) {
+    return 2 * centre[w] - start[w];
+}
+
+// --- The split into straight pieces that gives the lines to start from ---
+
+// Sums over the first i windows of `at`, about the first window's time and level, so that long
+// recordings lose no digits.
+struct sums {
+    double n = 0, x = 0, y = 0, xx = 0, xy = 0, yy = 0;
+};
+
+struct piece {
+    level_line line;
+    double rss = 0;
+};
+
+piece piece_of(const std::vector<sums>& pre, std::size_t a, std::size_t b, double x0, double y0) {
+    const sums& p = pre[b];
+    const sums& q = pre[a];
+    const double n = p.n - q.n, sx = p.x - q.x, sy = p.y - q.y;
+    const double sxx = p.xx - q.xx - sx * sx / n, sxy = p.xy - q.xy - sx * sy / n;
+    const double syy = p.yy - q.yy - sy * sy / n;
+    piece r;
+    r.line = {x0 + sx / n, y0 + sy / n, sxx > 0 ? sxy / sxx : 0};
+    r.rss = std::max(0.0, sxx > 0 ? syy - sxy * sxy / sxx : syy);
+    return r;
+}
+
+// The best split of the windows `at` into `count` (2 or 3) pieces of at least min_stage_windows
+// each, the breaks on a grid of at most split_grid places; empty when there is no room.
+std::vector<piece> best_split(const double* t, const double* level, const std::vector<int>& at,
+                              int count) {
+    const std::size_t m = at.size(), least = std::size_t(min_stage_windows);
+    if (m < std::size_t(count) * least) return {};
+    const double x0 = t[at[0]], y0 = level[at[0]];
+    std::vector<sums> pre(m + 1);
+    for (std::size_t i = 0; i < m; ++i) {
+        const double x = t[at[i]] - x0, y = level[at[i]] - y0;
+        const sums& a = pre[i];
+        pre[i + 1] = {a.n + 1, a.x + x, a.y + y, a.xx + x * x, a.xy + x * y, a.yy + y * y};
+    }
+    const std::size_t step = std::max<std::size_t>(1, (m + split_grid - 1) / split_grid);
+    double least_rss = INFINITY;
+    std::size_t b1 = 0, b2 = 0;
+    for (std::size_t i = least; i + (std::size_t(count) - 1) * least <= m; i += step) {
+        if (count == 2) {
+            const double r = piece_of(pre, 0, i, x0, y0).rss + piece_of(pre, i, m, x0, y0).rss;
+            if (r < least_rss) least_rss = r, b1 = i;
+            continue;
+        }
+        const double first = piece_of(pre, 0, i, x0, y0).rss;
+        for (std::size_t j = i + least; j + least <= m; j += step) {
+            const double r =
+                first + piece_of(pre, i, j, x0, y0).rss + piece_of(pre, j, m, x0, y0).rss;
+            if (r < least_rss) least_rss = r, b1 = i, b2 = j;
+        }
+    }
+    if (b1 == 0) return {};
+    if (count == 2) return {piece_of(pre, 0, b1, x0, y0), piece_of(pre, b1, m, x0, y0)};
+    return {piece_of(pre, 0, b1, x0, y0), piece_of(pre, b1, b2, x0, y0),
+            piece_of(pre, b2, m, x0, y0)};
+}
+
+// --- The sum of a prompt sound and an aftersound ---
+
+// Solves a x = b for x (into b), m unknowns, by elimination with partial pivoting; false when
+// a is singular.
+constexpr int most_unknowns = 5;
+bool solve(double a[most_unknowns][most_unknowns], double* b, int m) {
+    for (int c = 0; c < m; ++c) {
+        int p = c;
+        for (int r = c + 1; r < m; ++r)
+            if (std::abs(a[r][c]) > std::abs(a[p][c])) p = r;
+        if (!(std::abs(a[p][c]) > 0)) return false;
+        std::swap(a[c], a[p]);
+        std::swap(b[c], b[p]);
+        for (int r = c + 1; r < m; ++r) {
+            const double q = a[r][c] / a[c][c];
+            for (int k = c; k < m; ++k) a[r][k] -= q * a[c][k];
+            b[r] -= q * b[c];
+        }
+    }
+    for (int c = m - 1; c >= 0; --c) {
+        for (int k = c + 1; k < m; ++k) b[c] -= a[c][k] * b[k];
+        b[c] /= a[c][c];
+    }
+    return true;
+}
+
+// The level of two sounds of levels l1 and l2 (dB) whose phases lie apart by an angle of cosine
+// c: 10 log10(A^2 + B^2 + 2 c A B), and its derivatives by l1, l2 and c.
+double sum_level(double l1, double l2, double c, double* d) {
+    const bool first = l1 >= l2;
+    const double r = std::pow(10.0, -std::abs(l1 - l2) / 20);  // the softer to the louder
+    const double s = 1 + r * r + 2 * c * r;
+    const double louder = (1 + c * r) / s, softer = (r * r + c * r) / s;
+    d[0] = first ? louder : softer;
+    d[1] = first ? softer : louder;
+    d[2] = 20 / std::numbers::ln10 * r / s;
+    return std::max(l1, l2) + 10 * std::log10(s);
+}
+
+// q: prompt level and slope, aftersound level and slope (at t0), the cosine.
+struct blend_fit {
+    double q[most_unknowns] = {};
+    double t0 = 0;
+    double rss = INFINITY;
+    double se[2] = {};  // the two slopes' standard errors, not widened
+    level_line prompt() const { return {t0, q[0], q[1]}; }
+    level_line after() const { return {t0, q[2], q[3]}; }
+    double at(double t) const {
+        double d[3];
+        return sum_level(q[0] + q[1] * (t - t0), q[2] + q[3] * (t - t0), q[4], d);
+    }
+};
+
+double blend_rss(const double* t, const double* level, const std::vector<int>& w,
+                 const blend_fit& b) {
+    double rss = 0;
+    for (int i : w) {
+        const double e = level[i] - b.at(t[i]);
+        rss += e * e;
+    }
+    return rss;
+}
+
+// Least squares of the sum over the windows w, from b as it is given (Levenberg and Marquardt).
+void fit_blend(const double* t, const double* level, const std::vector<int>& w, blend_fit& b) {
+    const int p = most_unknowns;
+    b.rss = blend_rss(t, level, w, b);
+    double lambda = 1e-3;
+    double jtj[p][p], jtr[p];
+    auto normal_equations = [&] {
+        for (int r = 0; r < p; ++r) {
+            jtr[r] = 0;
+            for (int c = 0; c < p; ++c) jtj[r][c] = 0;
+        }
+        for (int i : w) {
+            const double x = t[i] - b.t0;
+            double d[3];
+            const double e =
+                level[i] - sum_level(b.q[0] + b.q[1] * x, b.q[2] + b.q[3] * x, b.q[4], d);
+            const double g[p] = {d[0], d[0] * x, d[1], d[1] * x, d[2]};
+            for (int r = 0; r < p; ++r) {
+                jtr[r] += g[r] * e;
+                for (int c = 0; c < p; ++c) jtj[r][c] += g[r] * g[c];
+            }
+        }
+    };
+    bool done = false;
+    for (int it = 0; it < blend_iterations && !done; ++it) {
+        normal_equations();
+        bool better = false;
+        while (!better && lambda < 1e12) {
+            double a[p][p], step[p];
+            for (int r = 0; r < p; ++r) {
+                for (int c = 0; c < p; ++c) a[r][c] = jtj[r][c];
+                a[r][r] += lambda * std::max(jtj[r][r], 1e-12);
+                step[r] = jtr[r];
+            }
+            blend_fit next = b;
+            if (solve(a, step, p))
+                for (int r = 0; r < p; ++r) next.q[r] += step[r];
+            next.q[4] = std::clamp(next.q[4], blend_low, 1.0);
+            next.rss = blend_rss(t, level, w, next);
+            if (next.rss < b.rss) {
+                done = b.rss - next.rss <= 1e-10 * b.rss;
+                b = next;
+                better = true;
+                lambda = std::max(lambda / 10, 1e-12);
+            } else {
+                lambda *= 10;
+            }
+        }
+        done = done || !better;
+    }
+    // The slopes' standard errors: the diagonal of rss / (n - p) (J^T J)^-1.
+    normal_equations();
+    const double s2 = b.rss / std::max(1.0, double(w.size()) - p);
+    for (int k = 0; k < 2; ++k) {
+        double a[p][p], e[p] = {};
+        for (int r = 0; r < p; ++r)
+            for (int c = 0; c < p; ++c) a[r][c] = jtj[r][c];
+        e[1 + 2 * k] = 1;
+        b.se[k] = solve(a, e, p) && e[1 + 2 * k] > 0 ? std::sqrt(s2 * e[1 + 2 * k]) : INFINITY;
+    }
+}
+
+// --- The models ---
+
+enum model_kind { one_line, with_after, with_release, with_both };
+
+struct model {
+    model_kind kind = one_line;
+    bool fitted = false;
+    level_line main, release;
+    blend_fit blend;        // with an aftersound
+    double corner = 0;      // where the release begins
+    std::vector<int> part;  // by window of the span: 0 left out, 1 before the release, 2 in it
+    double rss = 0;
+    int n = 0;
+    std::vector<double> e;               // the residuals of the windows used, in order
+    double se_main = 0, se_release = 0;  // slopes' standard errors of the lines, not widened
+    bool preset = false;  // the release's windows were given, not found with its corner
+};
+
+int parameters(model_kind k) {
+    return k == one_line ? 2 : k == with_after ? 5 : k == with_release ? 4 : 7;
+}
+
+// A line through the windows of `at` whose part is `which`; its slope's standard error.
+level_line line_over(const double* t, const double* level, const std::vector<int>& at,
+                     const std::vector<int>& part, int which, double& se) {
+    std::vector<char> use(at.empty() ? 0 : std::size_t(at.back() + 1), 0);
+    for (std::size_t i = 0; i < at.size(); ++i) use[std::size_t(at[i])] = part[i] == which;
+    const line_fit l =
+        fit_line(t, level, int(use.size()), [&](int w) { return use[std::size_t(w)] != 0; });
+    double rss = 0;
+    for (std::size_t i = 0; i < at.size(); ++i)
+        if (part[i] == which) {
+            const double e = level[at[i]] - l.at(t[at[i]]);
+            rss += e * e;
+        }
+    se = l.n > 2 && l.sxx > 0 ? std::sqrt(rss / (l.n - 2) / l.sxx) : INFINITY;
+    return {l.mean_x, l.mean_y, l.slope};
+}
+
+// The level before the release, as the model has it.
+double before_release(const model& m, double t) {
+    return m.kind == with_both ? m.blend.at(t) : m.main.at(t);
+}
+
+// Where the release line first lies under the level before it for good: between the last
+// window's centre at which it does not and the next, by a straight line. NaN when it never or
+// always does.
+double corner_of(const model& m, const double* centre, const std::vector<int>& at) {
+    auto below = [&](double t) { return m.release.at(t) - before_release(m, t); };
+    std::size_t i = at.size();
+    while (i > 0 && below(centre[at[i - 1]]) < 0) --i;
+    if (i == 0 || i == at.size()) return none;
+    const double a = centre[at[i - 1]], b = centre[at[i]];
+    const double fa = below(a), fb = below(b);
+    return a + (b - a) * fa / (fa - fb);
+}
+
+// Fills rss, n and the residuals of a fitted model.
+void score(model& m, const double* centre, const double* level, const std::vector<int>& at) {
+    m.rss = 0;
+    m.e.clear();
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        if (m.part[i] == 0) continue;
+        const double t = centre[at[i]];
+        const double fit = m.part[i] == 2                                ? m.release.at(t)
+                           : m.kind == with_after || m.kind == with_both ? m.blend.at(t)
+                                                                         : m.main.at(t);
+        m.e.push_back(level[at[i]] - fit);
+        m.rss += m.e.back() * m.e.back();
+    }
+    m.n = int(m.e.size());
+}
+
+// A model with a release, from its lines to start with: the corner and the windows on either
+// side of it found again until they hold.
+bool fit_corner(model& m, const double* start, const double* centre, const double* level,
+                const std::vector<int>& at) {
+    for (int pass = 0; pass < corner_passes; ++pass) {
+        const double c = corner_of(m, centre, at);
+        if (!std::isfinite(c)) return false;
+        std::vector<int> part(at.size());
+        int before = 0, after = 0;
+        for (std::size_t i = 0; i < at.size(); ++i) {
+            const int w = at[i];
+            part[i] = end_of(start, centre, w) <= c ? 1 : start[w] >= c ? 2 : 0;
+            before += part[i] == 1;
+            after += part[i] == 2;
+        }
+        if (before < min_stage_windows || after < release_least_windows) return false;
+        const bool same = part == m.part;
+        m.part = part;
+        m.corner = c;
+        if (same) break;
+        m.release = line_over(centre, level, at, m.part, 2, m.se_release);
+        if (m.kind == with_both) {
+            std::vector<int> w;
+            for (std::size_t i = 0; i < at.size(); ++i)
+                if (m.part[i] == 1) w.push_back(at[i]);
+            fit_blend(centre, level, w, m.blend);
+        } else {
+            m.main = line_over(centre, level, at, m.part, 1, m.se_main);
+        }
+    }
+    return true;
+}
+
+blend_fit blend_from(const level_line& a, const level_line& b, double t0) {
+    blend_fit f;
+    f.t0 = t0;
+    f.q[0] = a.at(t0), f.q[1] = a.slope, f.q[2] = b.at(t0), f.q[3] = b.slope, f.q[4] = 0.5;
+    return f;
+}
+
+// The model of `kind` from lines to start with (r: the release's). A release's windows are found
+// with its corner, unless `parts` gives them (a release too brief for a piece of its own).
+model fit_model(model_kind kind, const level_line& a, const level_line& b, const level_line& r,
+                const double* start, const double* centre, const double* level,
+                const std::vector<int>& at, const std::vector<int>* parts = nullptr) {
+    model m;
+    m.kind = kind;
+    m.part = parts ? *parts : std::vector<int>(at.size(), 1);
+    m.preset = parts != nullptr;
+    m.main = a;
+    m.release = r;
+    if (kind == with_after || kind == with_both) {
+        m.blend = blend_from(a, b, centre[at[0]]);
+        std::vector<int> w;
+        for (std::size_t i = 0; i < at.size(); ++i)
+            if (m.part[i] == 1) w.push_back(at[i]);
+        if (kind == with_after || parts) fit_blend(centre, level, w, m.blend);
+    }
+    if (parts) {
+        if (kind == with_release) m.main = line_over(centre, level, at, m.part, 1, m.se_main);
+        m.release = line_over(centre, level, at, m.part, 2, m.se_release);
+        std::size_t i = 0;
+        while (m.part[i] != 2) ++i;
+        m.corner = start[at[i]];
+    } else if (kind == with_release || kind == with_both) {
+        m.part.clear();
+        if (!fit_corner(m, start, centre, level, at)) return m;
+    }
+    m.fitted = true;
+    score(m, centre, level, at);
+    return m;
+}
+
+// The knee: where the aftersound's line crosses the prompt's.
+double knee_of(const blend_fit& b) {
+    const double d = b.q[1] - b.q[3];
+    return d < 0 ? b.t0 + (b.q[2] - b.q[0]) / d : none;
+}
+
+// Whether the stages of a fitted model are real (envelope.h).
+bool holds(const model& m, const double* centre, const std::vector<int>& at) {
+    if (!m.fitted) return false;
+    if (m.kind == with_after || m.kind == with_both) {
+        const double p = m.blend.q[1], s = m.blend.q[3], knee = knee_of(m.blend);
+        if (!(s - p >= knee_db_per_s && s - p >= std::abs(p) / 3 && std::isfinite(knee)))
+            return false;
+        int before = 0, after = 0;
+        for (std::size_t i = 0; i < at.size(); ++i)
+            if (m.part[i] == 1) (centre[at[i]] < knee ? before : after) += 1;
+        if (before < min_stage_windows || after < min_stage_windows) return false;
+        if (m.kind == with_both && !(knee < m.corner)) return false;
+    }
+    if (m.kind == with_release || m.kind == with_both) {
+        // The slope just before the release: the louder of the lines there.
+        const double c = m.corner;
+        const double was = m.kind == with_release                            ? m.main.slope
+                           : m.blend.prompt().at(c) >= m.blend.after().at(c) ? m.blend.q[1]
+                                                                             : m.blend.q[3];
+        if (!(m.release.slope <= was - knee_db_per_s && m.release.slope <= -release_least_db_per_s))
+            return false;
+    }
+    return true;
+}
+
+// The model of the windows `at` (all of one span) with the least BIC among those that hold;
+// a held note has no aftersound.
+model best_model(const double* start, const double* centre, const double* level,
+                 const std::vector<int>& at, note_kind kind) {
+    std::vector<model> tried;
+    model line;
+    line.part.assign(at.size(), 1);
+    double se;
+    line.main = line_over(centre, level, at, line.part, 1, se);
+    line.se_main = se;
+    line.fitted = true;
+    score(line, centre, level, at);
+    tried.push_back(line);
+
+    const bool after_too = kind == note_kind::decaying;
+    const std::vector<piece> two = best_split(centre, level, at, 2);
+    const std::vector<piece> three = best_split(centre, level, at, 3);
+    auto slope = [](const piece& p) { return p.line.slope; };
+    auto add = [&](model_kind k, const level_line& a, const level_line& b, const level_line& r) {
+        if ((k == with_after || k == with_both) && !after_too) return;
+        tried.push_back(fit_model(k, a, b, r, start, centre, level, at));
+    };
+    // A release: where the level falls clearly faster from a break on.
+    if (two.size() == 2 && slope(two[1]) <= slope(two[0]) - knee_db_per_s)
+        add(with_release, two[0].line, {}, two[1].line);
+    if (three.size() == 3 && slope(three[2]) <= slope(three[1]) - knee_db_per_s) {
+        // Before it, the line through the middles of the first two pieces.
+        const level_line& p0 = three[0].line;
+        const level_line& p1 = three[1].line;
+        add(with_release, {p0.t, p0.level, (p1.level - p0.level) / (p1.t - p0.t)}, {},
+            three[2].line);
+    }
+    // An aftersound: the level falls more slowly from a break on (the middle piece of three may
+    // be where the two sounds blend), before a release when there is one. The pieces' slopes
+    // lie closer than the two sounds' where these blend long: any slowing is tried.
+    const double slower = knee_db_per_s / 2;
+    if (two.size() == 2 && slope(two[1]) >= slope(two[0]) + slower)
+        add(with_after, two[0].line, two[1].line, {});
+    if (three.size() == 3 && slope(three[2]) >= slope(three[0]) + slower &&
+        slope(three[1]) >= slope(three[0]))
+        add(with_after, three[0].line, three[2].line, {});
+    // A release too brief to be a piece of its own: the last windows fall fast. The windows that
+    // reach into the first of them are left out.
+    if (at.size() >= std::size_t(min_stage_windows) + tail_windows) {
+        std::vector<int> part(at.size(), 1);
+        const double begins = start[at[at.size() - tail_windows]];
+        for (std::size_t i = 0; i < at.size(); ++i)
+            part[i] = i + tail_windows >= at.size()           ? 2
+                      : end_of(start, centre, at[i]) > begins ? 0
+                                                              : 1;
+        double se;
+        const level_line before = line_over(centre, level, at, part, 1, se);
+        const level_line tail = line_over(centre, level, at, part, 2, se);
+        if (std::count(part.begin(), part.end(), 1) >= min_stage_windows &&
+            tail.slope <= before.slope - knee_db_per_s && tail.slope <= -release_least_db_per_s)
+            tried.push_back(
+                fit_model(with_release, before, {}, tail, start, centre, level, at, &part));
+    }
+    const model* release = nullptr;
+    for (const model& m : tried)
+        if (m.kind == with_release && holds(m, centre, at) && (!release || m.rss < release->rss))
+            release = &m;
+    if (release) {
+        std::vector<int> before;
+        for (std::size_t i = 0; i < at.size(); ++i)
+            if (release->part[i] == 1) before.push_back(at[i]);
+        const std::vector<piece> b = best_split(centre, level, before, 2);
+        const model r = *release;  // tried grows
+        if (b.size() == 2 && slope(b[1]) >= slope(b[0]) + slower && after_too)
+            tried.push_back(fit_model(with_both, b[0].line, b[1].line, r.release, start, centre,
+                                      level, at, r.preset ? &r.part : nullptr));
+    }
+
+    // What the residuals of the most flexible fit are worth, for every model alike.
+    const model* loosest = &tried[0];
+    for (const model& m : tried)
+        if (m.fitted && m.n > 0 && m.rss / m.n < loosest->rss / loosest->n) loosest = &m;
+    const double share = loosest->n > 0 ? effective_count(loosest->e) / loosest->n : 1;
+    auto bic = [&](const model& m) {
+        const double n_eff = std::max(1.0, share * m.n);
+        return n_eff * std::log(std::max(m.rss, 1e-300) / m.n) +
+               parameters(m.kind) * std::log(n_eff);
+    };
+    std::size_t best = 0;
+    for (std::size_t i = 1; i < tried.size(); ++i)
+        if (holds(tried[i], centre, at) && bic(tried[i]) < bic(tried[best])) best = i;
+    return tried[best];
+}
+
+// --- From the model to the stages ---
+
+// A stage over the windows of `at` that `take` keeps, on `line`.
+template <class Take>
+stage stage_of(const std::vector<int>& at, Take take, const level_line& line, const double* start) {
+    stage s;
+    for (std::size_t i = 0; i < at.size(); ++i)
+        if (take(i)) {
+            if (s.first < 0) s.first = at[i];
+            s.last = at[i];
+            ++s.windows;
+        }
+    s.line = line;
+    if (s.first >= 0) s.from = start[s.first], s.to = start[s.last];
+    return s;
+}
+
+// Whether a stage's rate holds: `least` windows or more, and no sliver (envelope.h);
+// `note_length` is the note's own stage's, 0 when the stage is the harmonic's own.
+bool rate_holds(const stage& s, int least, double note_length) {
+    const double length = s.to - s.from;
+    return s.windows >= least && (std::abs(s.rate()) * length >= sliver_db ||
+                                  (length >= sliver_seconds && length >= fair_share * note_length));
+}
+
+double interval_of(const stage& s, double se, double n, double n_eff, int p, const double* centre) {
+    return interval95(s.rate(), se, n, n_eff, p, centre[s.last] - centre[s.first]);
+}
+
+// The envelope's stages from the chosen model over the span's windows `at`.
+void stages_of(const model& m, const double* start, const double* centre, const double* level,
+               const std::vector<int>& at, harmonic_envelope& h) {
+    auto in = [&](int part) { return [&, part](std::size_t i) { return m.part[i] == part; }; };
+    const bool after = m.kind == with_after || m.kind == with_both;
+    if (!after) {
+        h.main = stage_of(at, in(1), m.main, start);
+        std::vector<double> e;
+        for (std::size_t i = 0; i < at.size(); ++i)
+            if (m.part[i] == 1) e.push_back(level[at[i]] - m.main.at(centre[at[i]]));
+        if (h.main.found())
+            h.main.ci95 =
+                interval_of(h.main, m.se_main, double(e.size()), effective_count(e), 2, centre);
+    } else {
+        h.knee = knee_of(m.blend);
+        const double knee = h.knee;
+        h.blend = m.blend.q[4];
+        h.main = stage_of(
+            at, [&](std::size_t i) { return m.part[i] == 1 && centre[at[i]] < knee; },
+            m.blend.prompt(), start);
+        h.after = stage_of(
+            at, [&](std::size_t i) { return m.part[i] == 1 && centre[at[i]] >= knee; },
+            m.blend.after(), start);
+        std::vector<double> e;
+        for (std::size_t i = 0; i < at.size(); ++i)
+            if (m.part[i] == 1) e.push_back(level[at[i]] - m.blend.at(centre[at[i]]));
+        const double n = double(e.size()), n_eff = effective_count(e);
+        h.main.ci95 = interval_of(h.main, m.blend.se[0], n, n_eff, 5, centre);
+        h.after.ci95 = interval_of(h.after, m.blend.se[1], n, n_eff, 5, centre);
+    }
+    if (m.kind == with_release || m.kind == with_both) {
+        h.release = stage_of(at, in(2), m.release, start);
+        std::vector<double> e;
+        for (std::size_t i = 0; i < at.size(); ++i)
+            if (m.part[i] == 2) e.push_back(level[at[i]] - m.release.at(centre[at[i]]));
+        h.release.ci95 =
+            interval_of(h.release, m.se_release, double(e.size()), effective_count(e), 2, centre);
+        h.released = m.corner;
+    }
+}
+
+// The usable windows of first .. last.
+std::vector<int> usable_windows(const double* level, const double* ratio, int first, int last) {
+    std::vector<int> at;
+    for (int w = first; w <= last; ++w)
+        if (usable(level[w], ratio[w])) at.push_back(w);
+    return at;
+}
+
+// Whether the level over the usable windows of first .. last still falls at its end: the median
+// of its last quarter lies 1 dB or more under that of the quarter before.
+bool still_falling(const double* level, const double* ratio, int first, int last) {
+    const std::vector<int> at = usable_windows(level, ratio, first, last);
+    const std::size_t q = at.size() / 4;
+    if (q < std::size_t(min_stage_windows)) return false;
+    std::vector<double> before, end;
+    for (std::size_t i = at.size() - 2 * q; i < at.size(); ++i)
+        (i < at.size() - q ? before : end).push_back(level[at[i]]);
+    return median(end) <= median(before) - 1;
+}
+
+// Where a held part starts: in the first usable window whose centre lies twice the attack's time
+// after the onset (the rise then lies within about 1 dB of the held level, whatever the held
+// part's own swing); when the attack overshoots (its peak, within four times the attack's time
+// of the onset, lies more than overshoot_db over the held level), after the peak where the level
+// has come within attack_db of the held level.
+int held_start(const double* centre, const double* level, const double* ratio, const clear_run& run,
+               int peak, double held, double onset, double attack) {
+    attack = std::isfinite(attack) ? attack : 0;
+    const bool over = level[peak] > held + overshoot_db && centre[peak] <= onset + 4 * attack;
+    for (int w = over ? peak : run.first; w <= run.last; ++w)
+        if (usable(level[w], ratio[w]) && centre[w] >= onset + 2 * attack &&
+            (!over || level[w] <= held + attack_db))
+            return w;
+    return run.first;
+}
+
+// The time from the onset at which the level first comes within attack_within_db of `ref`, in a
+// window where the harmonic stands clear (in the windows before, the onset of its louder
+// neighbours spreads over its bin), between it and the window before when that one is clear too.
+double attack_time(const double* start, const double* centre, const double* level,
+                   const double* ratio, int n, double onset, double ref) {
+    const double within = ref - attack_within_db;
+    bool first = true;
+    for (int w = 0; w < n; ++w) {
+        if (end_of(start, centre, w) < onset || !std::isfinite(level[w])) continue;
+        if (usable(level[w], ratio[w]) && level[w] >= within) {
+            if (first) return std::max(0.0, start[w] - onset);
+            const double a = centre[w - 1], b = centre[w];
+            const double at =
+                usable(level[w - 1], ratio[w - 1]) && level[w - 1] < within
+                    ? a + (b - a) * (within - level[w - 1]) / (level[w] - level[w - 1])
+                    : b;
+            return std::max(0.0, at - onset);
+        }
+        first = false;
+    }
+    return none;
+}
+
+}  // namespace
+
+note_shape read_note(const double* start, const double* centre, const double* total,
+                     const double* total_ratio, int n) {
+    note_shape s;
+    std::vector<int> at = usable_windows(total, total_ratio, 0, n - 1);
+    if (at.empty()) return s;
+    int top = at[0];
+    for (int w : at)
+        if (total[w] > total[top]) top = w;
+    // The onset.
+    double floor = total[top];
+    for (int w = 0; w < top; ++w)
+        if (std::isfinite(total[w])) floor = std::min(floor, total[w]);
+    const double threshold = std::max(total[top] - onset_range_db,
+                                      std::min(floor + onset_floor_db, total[top] - attack_db));
+    for (int w = 0; w <= top; ++w)
+        if (total[w] >= threshold) {
+            s.onset = w == 0 ? start[0] : end_of(start, centre, w);
+            break;
+        }
+    // The kind: the medians of the first and last thirds of the note near its highest.
+    std::vector<double> smooth(at.size());
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        std::vector<double> near;
+        for (std::size_t j = i >= 2 ? i - 2 : 0; j < at.size() && j <= i + 2; ++j)
+            near.push_back(total[at[j]]);
+        smooth[i] = median(near);
+    }
+    const double high = *std::max_element(smooth.begin(), smooth.end());
+    std::size_t a = 0, b = at.size() - 1;
+    while (smooth[a] < high - 6) ++a;
+    while (smooth[b] < high - 10) --b;
+    const std::size_t third = (b - a + 1) / 3;
+    if (third >= 2) {
+        std::vector<double> l1, l3, t1, t3;
+        for (std::size_t i = a; i < a + third; ++i)
+            l1.push_back(smooth[i]), t1.push_back(centre[at[i]]);
+        for (std::size_t i = b + 1 - third; i <= b; ++i)
+            l3.push_back(smooth[i]), t3.push_back(centre[at[i]]);
+        const double gap = median(t3) - median(t1);
+        s.kind = gap > 0 && median(l3) - median(l1) >= -held_fade_db_per_s * gap
+                     ? note_kind::held
+                     : note_kind::decaying;
+    }
+    // The note's own stages.
+    const harmonic_envelope e = fit_envelope(start, centre, total, total_ratio, n, s);
+    if (e.main.found()) s.main_from = e.main.from, s.main_to = e.main.to;
+    if (e.release.found()) {
+        s.release_from = e.released, s.release_to = e.release.to;
+        s.released = e.released, s.release_rate = e.release.rate();
+    }
+    return s;
+}
+
+harmonic_envelope fit_envelope(const double* start, const double* centre, const double* level,
+                               const double* ratio, int n, const note_shape& note) {
+    harmonic_envelope h;
+    const clear_run run = longest_run(level, ratio, n);
+    if (run.count < min_level_windows) return h;
+    h.windows = run.count;
+    int peak = run.first;
+    for (int w = run.first; w <= run.last; ++w)
+        if (usable(level[w], ratio[w]) && level[w] > level[peak]) peak = w;
+    h.top_db = level[peak];
+
+    const bool held = note.kind == note_kind::held;
+    double ref = h.top_db;
+    if (held) {
+        // The held level to start from: over the note's held part, else near the peak.
+        std::vector<double> v;
+        for (int w = run.first; w <= run.last; ++w)
+            if (usable(level[w], ratio[w]) && start[w] >= note.main_from &&
+                start[w] <= note.main_to)
+                v.push_back(level[w]);
+        if (v.size() < std::size_t(min_level_windows)) {
+            v.clear();
+            for (int w = run.first; w <= run.last; ++w)
+                if (usable(level[w], ratio[w]) && level[w] >= h.top_db - 6) v.push_back(level[w]);
+        }
+        ref = median(v);
+    }
+    model m;
+    std::vector<int> at;
+    int first = run.first, cut = run.last;
+    for (int pass = 0; pass < (held ? 2 : 1); ++pass) {
+        first = run.first;
+        if (held)
+            first = held_start(centre, level, ratio, run, peak, ref, note.onset,
+                               attack_time(start, centre, level, ratio, n, note.onset, ref));
+        else
+            while (!(usable(level[first], ratio[first]) && level[first] >= ref - attack_db))
+                ++first;
+        cut = floor_end(level, ratio, first, run.last);
+        // A level still falling where its run ends has reached no floor: it sank into the noise,
+        // or a release took it there. Its stages are looked for up to the run's end; the floor's
+        // bend, 7 dB over the noise, is no stage of its own (envelope.h).
+        at = usable_windows(level, ratio, first,
+                            still_falling(level, ratio, first, run.last) ? run.last : cut);
+        h.first_db = level[first];
+        m = best_model(start, centre, level, at, note.kind);
+        if (held) {
+            std::vector<double> v;
+            for (std::size_t i = 0; i < at.size(); ++i)
+                if (m.part[i] == 1) v.push_back(level[at[i]]);
+            if (!v.empty()) ref = median(v);
+        }
+    }
+    if (m.kind == one_line) {
+        // One stage: the line of decay.h over its span, window for window.
+        at = usable_windows(level, ratio, first, cut);
+        const rate_line r =
+            fit_rate(centre, level, first, cut, [&](int w) { return usable(level[w], ratio[w]); });
+        h.main = stage_of(
+            at, [](std::size_t) { return true; }, {}, start);
+        h.main.line = {r.line.mean_x, r.line.mean_y, r.line.slope};
+        h.main.ci95 = r.ci95;
+        h.main.windows = r.line.n;
+    } else {
+        stages_of(m, start, centre, level, at, h);
+    }
+    if (held && h.main.found()) {
+        std::vector<double> v;
+        for (int w = h.main.first; w <= h.main.last; ++w)
+            if (usable(level[w], ratio[w])) v.push_back(level[w]);
+        double mean = 0, sq = 0;
+        for (double x : v) mean += x / double(v.size());
+        for (double x : v) sq += (x - mean) * (x - mean);
+        h.held_db = median(v);
+        h.held_sd = std::sqrt(sq / double(v.size()));
+    }
+    // A stage of a model of several has shown that it is one (best_model).
+    const int least = m.kind == one_line ? min_fit_windows : min_stage_windows;
+    h.main.has_rate = rate_holds(h.main, least, held ? note.main_to - note.main_from : 0);
+    if (h.after.found()) h.after.has_rate = rate_holds(h.after, least, 0);
+    if (h.release.found())
+        h.release.has_rate = rate_holds(h.release, least, note.release_to - note.release_from);
+    h.attack_s =
+        attack_time(start, centre, level, ratio, n, note.onset, held ? h.held_db : h.top_db);
+    return h;
+}
