@@ -14,8 +14,11 @@ constexpr int corner_passes = 10;
 // A release may be too brief for a rate (it then says so) but is still no part of the stage before
 // it: two windows after the windows that straddle its start make one.
 constexpr int release_least_windows = 2;
-constexpr std::size_t tail_windows =
-    3;  // the last windows tried as a release too brief for a piece
+// The last windows tried as a release too brief for a piece, and how far under the stage before
+// the last of them must lie.
+constexpr std::size_t tail_windows = 3;
+constexpr double tail_fall_db = 10;
+constexpr double plunge_seconds = 0.5;
 
 double median(std::vector<double> v) {
     if (v.empty()) return none;
@@ -371,12 +374,18 @@ bool holds(const model& m, const double* centre, const std::vector<int>& at) {
     if (!m.fitted) return false;
     if (m.kind == with_after || m.kind == with_both) {
         const double p = m.blend.q[1], s = m.blend.q[3], knee = knee_of(m.blend);
-        if (!(s - p >= knee_db_per_s && s - p >= std::abs(p) / 3 && std::isfinite(knee)))
+        if (!(s < 0 && s - p >= knee_db_per_s && s - p >= std::abs(p) / 3 && std::isfinite(knee)))
             return false;
+        // Windows on either side of the knee, and an aftersound that is no sliver.
         int before = 0, after = 0;
+        double last = knee;
         for (std::size_t i = 0; i < at.size(); ++i)
-            if (m.part[i] == 1) (centre[at[i]] < knee ? before : after) += 1;
+            if (m.part[i] == 1) {
+                (centre[at[i]] < knee ? before : after) += 1;
+                last = std::max(last, centre[at[i]]);
+            }
         if (before < min_stage_windows || after < min_stage_windows) return false;
+        if (!(-s * (last - knee) >= sliver_db || last - knee >= sliver_seconds)) return false;
         if (m.kind == with_both && !(knee < m.corner)) return false;
     }
     if (m.kind == with_release || m.kind == with_both) {
@@ -413,15 +422,39 @@ model best_model(const double* start, const double* centre, const double* level,
         if ((k == with_after || k == with_both) && !after_too) return;
         tried.push_back(fit_model(k, a, b, r, start, centre, level, at));
     };
-    // A release: where the level falls clearly faster from a break on.
+    // A release: where the level falls clearly faster from a break on; a tail too brief to be a
+    // piece of its own (the windows that reach into its first are left out), when its last window
+    // lies far under the stage before (a level near its floor dips by chance where its run ends).
+    struct release_start {
+        level_line before, release;
+        std::vector<int> part;  // given, for a tail
+    };
+    std::vector<release_start> releases;
     if (two.size() == 2 && slope(two[1]) <= slope(two[0]) - knee_db_per_s)
-        add(with_release, two[0].line, {}, two[1].line);
+        releases.push_back({two[0].line, two[1].line, {}});
     if (three.size() == 3 && slope(three[2]) <= slope(three[1]) - knee_db_per_s) {
         // Before it, the line through the middles of the first two pieces.
         const level_line& p0 = three[0].line;
         const level_line& p1 = three[1].line;
-        add(with_release, {p0.t, p0.level, (p1.level - p0.level) / (p1.t - p0.t)}, {},
-            three[2].line);
+        releases.push_back({{p0.t, p0.level, (p1.level - p0.level) / (p1.t - p0.t)},
+                            three[2].line,
+                            {}});
+    }
+    if (at.size() >= std::size_t(min_stage_windows) + tail_windows) {
+        std::vector<int> part(at.size(), 1);
+        const double begins = start[at[at.size() - tail_windows]];
+        for (std::size_t i = 0; i < at.size(); ++i)
+            part[i] = i + tail_windows >= at.size()               ? 2
+                      : end_of(start, centre, at[i]) > begins ? 0
+                                                              : 1;
+        double se;
+        const level_line before = line_over(centre, level, at, part, 1, se);
+        const level_line tail = line_over(centre, level, at, part, 2, se);
+        const int last = at.back();
+        if (std::count(part.begin(), part.end(), 1) >= min_stage_windows &&
+            tail.slope <= before.slope - knee_db_per_s && tail.slope <= -release_least_db_per_s &&
+            level[last] <= before.at(centre[last]) - tail_fall_db)
+            releases.push_back({before, tail, part});
     }
     // An aftersound: the level falls more slowly from a break on (the middle piece of three may
     // be where the two sounds blend), before a release when there is one. The pieces' slopes
@@ -432,36 +465,24 @@ model best_model(const double* start, const double* centre, const double* level,
     if (three.size() == 3 && slope(three[2]) >= slope(three[0]) + slower &&
         slope(three[1]) >= slope(three[0]))
         add(with_after, three[0].line, three[2].line, {});
-    // A release too brief to be a piece of its own: the last windows fall fast. The windows that
-    // reach into the first of them are left out.
-    if (at.size() >= std::size_t(min_stage_windows) + tail_windows) {
-        std::vector<int> part(at.size(), 1);
-        const double begins = start[at[at.size() - tail_windows]];
-        for (std::size_t i = 0; i < at.size(); ++i)
-            part[i] = i + tail_windows >= at.size()           ? 2
-                      : end_of(start, centre, at[i]) > begins ? 0
-                                                              : 1;
-        double se;
-        const level_line before = line_over(centre, level, at, part, 1, se);
-        const level_line tail = line_over(centre, level, at, part, 2, se);
-        if (std::count(part.begin(), part.end(), 1) >= min_stage_windows &&
-            tail.slope <= before.slope - knee_db_per_s && tail.slope <= -release_least_db_per_s)
-            tried.push_back(
-                fit_model(with_release, before, {}, tail, start, centre, level, at, &part));
-    }
-    const model* release = nullptr;
-    for (const model& m : tried)
-        if (m.kind == with_release && holds(m, centre, at) && (!release || m.rss < release->rss))
-            release = &m;
-    if (release) {
+    if (three.size() == 3 && slope(three[1]) >= slope(three[0]) + slower &&
+        slope(three[2]) <= slope(three[1]) - knee_db_per_s)
+        add(with_both, three[0].line, three[1].line, three[2].line);
+    for (const release_start& r : releases) {
+        const std::vector<int>* given = r.part.empty() ? nullptr : &r.part;
+        tried.push_back(
+            fit_model(with_release, r.before, {}, r.release, start, centre, level, at, given));
+        if (!after_too) continue;
+        // The windows before the release, where the line before it meets it, split in two.
+        const double meets = (r.release.at(0) - r.before.at(0)) / (r.before.slope - r.release.slope);
         std::vector<int> before;
         for (std::size_t i = 0; i < at.size(); ++i)
-            if (release->part[i] == 1) before.push_back(at[i]);
+            if (given ? r.part[i] == 1 : end_of(start, centre, at[i]) <= meets)
+                before.push_back(at[i]);
         const std::vector<piece> b = best_split(centre, level, before, 2);
-        const model r = *release;  // tried grows
-        if (b.size() == 2 && slope(b[1]) >= slope(b[0]) + slower && after_too)
+        if (b.size() == 2 && slope(b[1]) >= slope(b[0]) + slower)
             tried.push_back(fit_model(with_both, b[0].line, b[1].line, r.release, start, centre,
-                                      level, at, r.preset ? &r.part : nullptr));
+                                      level, at, given));
     }
 
     // What the residuals of the most flexible fit are worth, for every model alike.
@@ -568,6 +589,39 @@ bool still_falling(const double* level, const double* ratio, int first, int last
     for (std::size_t i = at.size() - 2 * q; i < at.size(); ++i)
         (i < at.size() - q ? before : end).push_back(level[at[i]]);
     return median(end) <= median(before) - 1;
+}
+
+// Whether a run that ends at `last` ends at the harmonic's floor (decay.h: the fit then stops
+// short of it). Not when the recording ends first with the level still falling, and the noise
+// (its ratio) more than floor_margin under it (a long aftersound), nor when the level after the run, smoothed by a median of five windows, plunges
+// within plunge_seconds to floor_margin under the run's lowest (a release whose windows the loud
+// harmonics' spread leaves unclear): those levels reach no floor. Noise holds the level after a
+// run some 7 dB under its lowest.
+bool floor_reached(const double* centre, const double* level, const double* ratio, int first,
+                   int last, int n) {
+    if (last >= n - 1 - max_gap) {
+        // The ratio, 1 + N / P, tells the noise under the last windows.
+        const std::vector<int> at = usable_windows(level, ratio, first, last);
+        std::vector<double> noise;
+        for (std::size_t i = at.size() > std::size_t(min_stage_windows)
+                                 ? at.size() - std::size_t(min_stage_windows)
+                                 : 0;
+             i < at.size(); ++i)
+            noise.push_back(ratio[at[i]] - 1);
+        return median(noise) >= std::pow(10, -floor_margin / 10) ||
+               !still_falling(level, ratio, first, last);
+    }
+    double lowest = INFINITY;
+    for (int w = first; w <= last; ++w)
+        if (usable(level[w], ratio[w])) lowest = std::min(lowest, level[w]);
+    std::vector<double> after;
+    for (int w = last + 1; w < n && centre[w] <= centre[last] + plunge_seconds; ++w)
+        if (std::isfinite(level[w])) after.push_back(level[w]);
+    for (std::size_t i = 0; i + 5 <= after.size(); ++i)
+        if (median({after.begin() + std::ptrdiff_t(i), after.begin() + std::ptrdiff_t(i + 5)}) <=
+            lowest - floor_margin)
+            return false;
+    return true;
 }
 
 // Where a held part starts: in the first usable window whose centre lies twice the attack's time
@@ -703,11 +757,8 @@ harmonic_envelope fit_envelope(const double* start, const double* centre, const 
             while (!(usable(level[first], ratio[first]) && level[first] >= ref - attack_db))
                 ++first;
         cut = floor_end(level, ratio, first, run.last);
-        // A level still falling where its run ends has reached no floor: it sank into the noise,
-        // or a release took it there. Its stages are looked for up to the run's end; the floor's
-        // bend, 7 dB over the noise, is no stage of its own (envelope.h).
         at = usable_windows(level, ratio, first,
-                            still_falling(level, ratio, first, run.last) ? run.last : cut);
+                            floor_reached(centre, level, ratio, first, run.last, n) ? cut : run.last);
         h.first_db = level[first];
         m = best_model(start, centre, level, at, note.kind);
         if (held) {

@@ -16,7 +16,7 @@ harmonic stands clear of the noise for the check:
   prompt        decay_db_per_s within 15 % (single decays: 5 % or 0.5 dB/s, as evaluate.py)
   aftersound    decay2_db_per_s within 15 % or 0.5 dB/s; knee: knee_s within 25 % of its time
                 from the onset, or 0.2 s
-  one stage     a single decay has no decay2_db_per_s
+  one stage     a single decay has no second stage: no decay2_db_per_s, no release
   ci95          the truth inside rate +- its interval (held part: the least-squares slope of
                 the true level over the held part), on 90 % of the rates
 
@@ -106,9 +106,9 @@ def check_note(note, rows):
                 if c:
                     out.append(c)
                 if note['family'] == 'single' and num('decay_db_per_s') is not None:
-                    out.append(check('one stage', num('decay2_db_per_s') is None, harmonic=k,
-                                     note='' if num('decay2_db_per_s') is None else
-                                     'decay2 %.1f' % num('decay2_db_per_s')))
+                    more = [c for c in ('decay2_db_per_s', 'release_db_per_s') if num(c) is not None]
+                    more += ['a release too brief'] if 'release too brief' in r['reason'] else []
+                    out.append(check('one stage', not more, harmonic=k, note=', '.join(more)))
             if clear.get('aftersound'):
                 truth = t['aftersound_db_per_s']
                 out.append(near('aftersound', num('decay2_db_per_s'), truth,
