@@ -52,16 +52,18 @@ bool drawn(const harmonic_result& h) {
     return h.has_level && h.env.main.has_rate;
 }
 
-// The legend of a harmonic drawn with its stages: held, its held level and swing and its
-// release; decaying, its rates.
+// The legend of a harmonic drawn with its stages: held, its held level and swing; decaying, its
+// rate with its interval, or its two rates; and its release.
 std::string legend_of(const harmonic_result& h, bool held) {
     const harmonic_envelope& e = h.env;
     std::string s;
     if (held && std::isfinite(e.held_db))
-        s = "held " + fixed_text(e.held_db, 1) + " dBFS ±" + fixed_text(e.held_sd, 1) + " dB";
+        s = "held " + fixed_text(e.held_db, 1) + " ±" + fixed_text(e.held_sd, 1) + " dBFS";
+    else if (e.after.has_rate)
+        s = fixed_text(e.main.rate(), 1) + " then " + fixed_text(e.after.rate(), 1) + " dB/s";
     else
-        s = rate_text(e.main) + (e.after.has_rate ? ", then " + rate_text(e.after) : "") + " dB/s";
-    if (e.release.has_rate) s += ", release " + rate_text(e.release) + " dB/s";
+        s = rate_text(e.main) + " dB/s";
+    if (e.release.has_rate) s += ", release " + fixed_text(e.release.rate(), 0) + " dB/s";
     return s;
 }
 
