@@ -49,8 +49,8 @@ struct check_result {
     // stiff string, whose upper partials the report measures off their peaks), else 0.
     double sharp_b = 0;
     // A followed report: where (s in the stretch) the pitch follower loses the note, its pitch
-    // moving faster than it follows: from there the harmonics hold under a tenth of the share of
-    // the recording's power they held, while the recording stays loud. Infinite when it does not.
+    // moving faster than it follows: from there the harmonics' share of the recording's power
+    // falls under half of what it was, while the recording stays loud. Infinite when it does not.
     double lost_s = std::numeric_limits<double>::infinity();
 };
 

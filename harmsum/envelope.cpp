@@ -436,15 +436,14 @@ model best_model(const double* start, const double* centre, const double* level,
         // Before it, the line through the middles of the first two pieces.
         const level_line& p0 = three[0].line;
         const level_line& p1 = three[1].line;
-        releases.push_back({{p0.t, p0.level, (p1.level - p0.level) / (p1.t - p0.t)},
-                            three[2].line,
-                            {}});
+        releases.push_back(
+            {{p0.t, p0.level, (p1.level - p0.level) / (p1.t - p0.t)}, three[2].line, {}});
     }
     if (at.size() >= std::size_t(min_stage_windows) + tail_windows) {
         std::vector<int> part(at.size(), 1);
         const double begins = start[at[at.size() - tail_windows]];
         for (std::size_t i = 0; i < at.size(); ++i)
-            part[i] = i + tail_windows >= at.size()               ? 2
+            part[i] = i + tail_windows >= at.size()           ? 2
                       : end_of(start, centre, at[i]) > begins ? 0
                                                               : 1;
         double se;
@@ -474,7 +473,8 @@ model best_model(const double* start, const double* centre, const double* level,
             fit_model(with_release, r.before, {}, r.release, start, centre, level, at, given));
         if (!after_too) continue;
         // The windows before the release, where the line before it meets it, split in two.
-        const double meets = (r.release.at(0) - r.before.at(0)) / (r.before.slope - r.release.slope);
+        const double meets =
+            (r.release.at(0) - r.before.at(0)) / (r.before.slope - r.release.slope);
         std::vector<int> before;
         for (std::size_t i = 0; i < at.size(); ++i)
             if (given ? r.part[i] == 1 : end_of(start, centre, at[i]) <= meets)
@@ -593,10 +593,10 @@ bool still_falling(const double* level, const double* ratio, int first, int last
 
 // Whether a run that ends at `last` ends at the harmonic's floor (decay.h: the fit then stops
 // short of it). Not when the recording ends first with the level still falling, and the noise
-// (its ratio) more than floor_margin under it (a long aftersound), nor when the level after the run, smoothed by a median of five windows, plunges
-// within plunge_seconds to floor_margin under the run's lowest (a release whose windows the loud
-// harmonics' spread leaves unclear): those levels reach no floor. Noise holds the level after a
-// run some 7 dB under its lowest.
+// (its ratio) more than floor_margin under it (a long aftersound), nor when the level after the
+// run, smoothed by a median of five windows, plunges within plunge_seconds to floor_margin under
+// the run's lowest (a release whose windows the loud harmonics' spread leaves unclear): those
+// levels reach no floor. Noise holds the level after a run some 7 dB under its lowest.
 bool floor_reached(const double* centre, const double* level, const double* ratio, int first,
                    int last, int n) {
     if (last >= n - 1 - max_gap) {
@@ -757,8 +757,9 @@ harmonic_envelope fit_envelope(const double* start, const double* centre, const 
             while (!(usable(level[first], ratio[first]) && level[first] >= ref - attack_db))
                 ++first;
         cut = floor_end(level, ratio, first, run.last);
-        at = usable_windows(level, ratio, first,
-                            floor_reached(centre, level, ratio, first, run.last, n) ? cut : run.last);
+        at = usable_windows(
+            level, ratio, first,
+            floor_reached(centre, level, ratio, first, run.last, n) ? cut : run.last);
         h.first_db = level[first];
         m = best_model(start, centre, level, at, note.kind);
         if (held) {

@@ -133,13 +133,19 @@ void write_picture(const report_table& report, const summary_request& q, output&
     put_number(out, bottom, 0);
     put_number(out, top, 0);
     out.put(std::string("\nkey\t") + (q.partials ? "partial" : "harmonic") + "\n");
+    if (std::isfinite(q.check.lost_s)) {
+        out.put("lost");
+        put_number(out, stretch_from(a) + q.check.lost_s, 6);
+        out.put("\n");
+    }
     if (followed) {
         out.put("pitch");
         put_number(out, low_c, 0);
         put_number(out, high_c, 0);
         out.put("\tcents from " + hz_text(q.f0) + " Hz\n");
         std::string note;
-        for (const std::string& s : pitch_notes(q.pitch, stretch_from(a), q.check.lost_s))
+        const pitch_reading until = pitch_until(report, a.facts.rate, *q.pitch, q.check.lost_s);
+        for (const std::string& s : pitch_notes(&until, stretch_from(a), q.check.lost_s))
             note += (note.empty() ? "" : "; ") + s;
         if (!note.empty()) out.put("pitch_note\t" + field(note) + "\n");
     }

@@ -14,6 +14,8 @@
 //     time        FROM TO       s in the recording: the stretch analysed
 //     level       BOTTOM TOP    dBFS: the level axis (below)
 //     key         WORD          harmonic, or partial (--partials)
+//     lost        FROM          s in the recording: where the pitch follower loses the note
+//                               (check.h), nothing of it measured after; only when it does
 //     pitch       BOTTOM TOP LABEL   cents: the pitch panel's axis; a followed note only
 //     pitch_note  TEXT          what the summary says of its pitch (a glide, where the follower
 //                               loses the note, its vibrato and bent attack); only when it says

@@ -360,17 +360,24 @@ note_fits fit_note(const report_table& report, const analysis_info& a, double lo
     return fits;
 }
 
+pitch_reading pitch_until(const report_table& report, int rate, const pitch_reading& p,
+                          double lost) {
+    if (!std::isfinite(lost)) return p;
+    std::vector<bool> clear = note_windows(report, rate);
+    for (std::size_t w = 0; w < clear.size(); ++w) clear[w] = clear[w] && report.t[w] < lost;
+    return read_pitch(report.t, clear);
+}
+
 std::vector<std::string> pitch_notes(const pitch_reading* p, double from, double lost) {
     std::vector<std::string> notes;
     if (p && p->glides)
         notes.push_back("the pitch glides from " + hz_text(p->glide_from_hz) + " to " +
-                        hz_text(p->glide_to_hz) + " Hz, " +
+                        hz_text(p->glide_to_hz) + " Hz (" +
                         fixed_text(std::abs(cents(p->glide_to_hz, p->glide_from_hz)), 0) +
-                        " cents: no one pitch is held");
+                        " cents): no one pitch is held");
     if (std::isfinite(lost))
-        notes.push_back(
-            "the pitch follower loses the note at " + fixed_text(from + lost, 2) +
-            " s (its pitch moves faster than it follows): nothing after it is measured");
+        notes.push_back("the pitch follower loses the note at " + fixed_text(from + lost, 2) +
+                        " s: nothing after is measured");
     if (p && p->vibrato)
         notes.push_back("vibrato " + fixed_text(p->vibrato_hz, 1) + " Hz, ±" +
                         fixed_text(p->vibrato_cents, 0) + " cents");
@@ -463,7 +470,10 @@ void write_summary(const report_table& report, const summary_request& q, output&
         text.put("  the channels cancel in the mean (opposite phase): channel " +
                  std::to_string(a.channel) + ", the loudest, analysed alone\n");
     text.put(q.check.lines);
-    const pitch_reading* p = q.pitch;
+    // What is said of the pitch: up to where the follower loses the note.
+    const pitch_reading until =
+        q.pitch ? pitch_until(report, rate, *q.pitch, q.check.lost_s) : pitch_reading{};
+    const pitch_reading* p = q.pitch ? &until : nullptr;
     for (const std::string& line : pitch_notes(p, from, q.check.lost_s))
         text.put("  " + line + "\n");
     if (!sharp.empty()) text.put("  " + sharp + "\n");

@@ -82,6 +82,11 @@ std::string rate_text(const stage& s);
 // The line that says what kind of note it is, with its onset, held part and release.
 std::string kind_line(const note_fits& fits);
 
+// The pitch of a followed note read only up to where the follower loses it (s in the stretch),
+// p itself when it does not.
+pitch_reading pitch_until(const report_table& report, int rate, const pitch_reading& p,
+                          double lost);
+
 // What the summary says of a followed note's pitch (p may be null), a line each: a glide, where
 // the follower loses the note (`lost`, s in the stretch), its vibrato and its bent attack;
 // `from` is the stretch's start, s in the recording.

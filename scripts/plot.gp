@@ -8,8 +8,9 @@
 # LEVELS is the file `harmsum summary --levels LEVELS` writes (harmsum/picture.h tells it all):
 # tab-separated blocks apart by two empty lines.
 #   index 0  one item a line, its name first: title TEXT; kind TEXT; time FROM TO (s); level
-#            BOTTOM TOP (dBFS); key WORD; pitch BOTTOM TOP LABEL (cents; a followed note only);
-#            pitch_note TEXT (what is said of its pitch, when anything is)
+#            BOTTOM TOP (dBFS); key WORD; lost FROM (s: where the pitch follower loses the note,
+#            when it does); pitch BOTTOM TOP LABEL (cents; a followed note only); pitch_note TEXT
+#            (what is said of its pitch, when anything is)
 #   index 1  a line per harmonic: K LOOK LEGEND, LOOK fit (its level and stages), faint (its
 #            level, drawn faint: no rate) or none (nothing to draw)
 #   index 2  a line per stage: K WHAT FROM_S FROM_DBFS TO_S TO_DBFS; WHAT onset (a mark at
@@ -44,6 +45,7 @@ stats hp_in index 0 using (hp_item = strcol(1), \
     (hp_item eq "time" ? (hp_from = column(2), hp_to = column(3)) : 0), \
     (hp_item eq "level" ? (hp_bottom = column(2), hp_top = column(3)) : 0), \
     (hp_item eq "key" ? (hp_key = strcol(2)) : 0), \
+    (hp_item eq "lost" ? (hp_lost = column(2)) : 0), \
     (hp_item eq "pitch" ? (hp_pitch = 1, hp_low = column(2), hp_high = column(3), \
                            hp_pitch_label = strcol(4)) : 0), \
     (hp_item eq "pitch_note" ? (hp_pitch_note = strcol(2)) : 0), 0) nooutput name "hp_S"
@@ -139,6 +141,13 @@ do for [i = 1:hp_ns] {
         set label i "" at hp_x2, hp_y2 front point \
             pointtype (hp_sw[i] eq "attack" ? 9 : 7) pointsize 2 linecolor rgb hp_c
     }
+}
+# Where the pitch follower lost the note nothing is measured: a grey veil over the levels.
+if (exists("hp_lost")) {
+    set object 2 * hp_ns + 2 rectangle from hp_lost, graph 0 to graph 1, graph 1 front \
+        fillcolor rgb "#40C0C0C0" fillstyle solid noborder
+    set label 2 * hp_ns + 2 "the note lost: nothing measured" at hp_lost, graph 0.97 \
+        offset 0.5, 0 left front noenhanced
 }
 if (hp_pitch) {
     set multiplot
