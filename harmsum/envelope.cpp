@@ -11,14 +11,8 @@ constexpr double none = std::numeric_limits<double>::quiet_NaN();
 constexpr double blend_low = -0.8;  // the cosine's least: no sum of the two cancels to nothing
 constexpr int blend_iterations = 100;
 constexpr int corner_passes = 10;
-// A release may be too brief for a rate (it then says so) but is still no part of the stage before
-// it: two windows after the windows that straddle its start make one.
-constexpr int release_least_windows = 2;
-// The last windows tried as a release too brief for a piece, and how far under the stage before
-// the last of them must lie.
-constexpr std::size_t tail_windows = 3;
-constexpr double tail_fall_db = 10;
 constexpr double plunge_seconds = 0.5;
+constexpr double release_with_s = 0.05;  // a harmonic's release begins with the note's
 
 double median(std::vector<double> v) {
     if (v.empty()) return none;
@@ -232,7 +226,6 @@ struct model {
     int n = 0;
     std::vector<double> e;               // the residuals of the windows used, in order
     double se_main = 0, se_release = 0;  // slopes' standard errors of the lines, not widened
-    bool preset = false;  // the release's windows were given, not found with its corner
 };
 
 int parameters(model_kind k) {
@@ -305,7 +298,7 @@ bool fit_corner(model& m, const double* start, const double* centre, const doubl
             before += part[i] == 1;
             after += part[i] == 2;
         }
-        if (before < min_stage_windows || after < release_least_windows) return false;
+        if (before < min_stage_windows || after < min_stage_windows) return false;
         const bool same = part == m.part;
         m.part = part;
         m.corner = c;
@@ -330,31 +323,20 @@ blend_fit blend_from(const level_line& a, const level_line& b, double t0) {
     return f;
 }
 
-// The model of `kind` from lines to start with (r: the release's). A release's windows are found
-// with its corner, unless `parts` gives them (a release too brief for a piece of its own).
+// The model of `kind` from lines to start with (r: the release's).
 model fit_model(model_kind kind, const level_line& a, const level_line& b, const level_line& r,
                 const double* start, const double* centre, const double* level,
-                const std::vector<int>& at, const std::vector<int>* parts = nullptr) {
+                const std::vector<int>& at) {
     model m;
     m.kind = kind;
-    m.part = parts ? *parts : std::vector<int>(at.size(), 1);
-    m.preset = parts != nullptr;
+    m.part.assign(at.size(), 1);
     m.main = a;
     m.release = r;
     if (kind == with_after || kind == with_both) {
         m.blend = blend_from(a, b, centre[at[0]]);
-        std::vector<int> w;
-        for (std::size_t i = 0; i < at.size(); ++i)
-            if (m.part[i] == 1) w.push_back(at[i]);
-        if (kind == with_after || parts) fit_blend(centre, level, w, m.blend);
+        if (kind == with_after) fit_blend(centre, level, at, m.blend);
     }
-    if (parts) {
-        if (kind == with_release) m.main = line_over(centre, level, at, m.part, 1, m.se_main);
-        m.release = line_over(centre, level, at, m.part, 2, m.se_release);
-        std::size_t i = 0;
-        while (m.part[i] != 2) ++i;
-        m.corner = start[at[i]];
-    } else if (kind == with_release || kind == with_both) {
+    if (kind == with_release || kind == with_both) {
         m.part.clear();
         if (!fit_corner(m, start, centre, level, at)) return m;
     }
@@ -370,7 +352,7 @@ double knee_of(const blend_fit& b) {
 }
 
 // Whether the stages of a fitted model are real (envelope.h).
-bool holds(const model& m, const double* centre, const std::vector<int>& at) {
+bool holds(const model& m, const double* centre, const std::vector<int>& at, double released) {
     if (!m.fitted) return false;
     if (m.kind == with_after || m.kind == with_both) {
         const double p = m.blend.q[1], s = m.blend.q[3], knee = knee_of(m.blend);
@@ -396,6 +378,14 @@ bool holds(const model& m, const double* centre, const std::vector<int>& at) {
                                                                              : m.blend.q[3];
         if (!(m.release.slope <= was - knee_db_per_s && m.release.slope <= -release_least_db_per_s))
             return false;
+        // A release that is no sliver (a noise floor's chance dips make those), unless it begins
+        // with the note's own: a soft harmonic soon sinks into its floor.
+        double first = INFINITY, last = -INFINITY;
+        for (std::size_t i = 0; i < at.size(); ++i)
+            if (m.part[i] == 2) first = std::min(first, centre[at[i]]), last = centre[at[i]];
+        if (!(-m.release.slope * (last - first) >= sliver_db || last - first >= sliver_seconds ||
+              std::abs(c - released) <= release_with_s))
+            return false;
     }
     return true;
 }
@@ -403,7 +393,8 @@ bool holds(const model& m, const double* centre, const std::vector<int>& at) {
 // The model of the windows `at` (all of one span) with the least BIC among those that hold;
 // a held note has no aftersound.
 model best_model(const double* start, const double* centre, const double* level,
-                 const std::vector<int>& at, note_kind kind) {
+                 const std::vector<int>& at, const note_shape& note) {
+    const note_kind kind = note.kind;
     std::vector<model> tried;
     model line;
     line.part.assign(at.size(), 1);
@@ -422,38 +413,19 @@ model best_model(const double* start, const double* centre, const double* level,
         if ((k == with_after || k == with_both) && !after_too) return;
         tried.push_back(fit_model(k, a, b, r, start, centre, level, at));
     };
-    // A release: where the level falls clearly faster from a break on; a tail too brief to be a
-    // piece of its own (the windows that reach into its first are left out), when its last window
-    // lies far under the stage before (a level near its floor dips by chance where its run ends).
+    // A release: where the level falls clearly faster from a break on.
     struct release_start {
         level_line before, release;
-        std::vector<int> part;  // given, for a tail
     };
     std::vector<release_start> releases;
     if (two.size() == 2 && slope(two[1]) <= slope(two[0]) - knee_db_per_s)
-        releases.push_back({two[0].line, two[1].line, {}});
+        releases.push_back({two[0].line, two[1].line});
     if (three.size() == 3 && slope(three[2]) <= slope(three[1]) - knee_db_per_s) {
         // Before it, the line through the middles of the first two pieces.
         const level_line& p0 = three[0].line;
         const level_line& p1 = three[1].line;
         releases.push_back(
-            {{p0.t, p0.level, (p1.level - p0.level) / (p1.t - p0.t)}, three[2].line, {}});
-    }
-    if (at.size() >= std::size_t(min_stage_windows) + tail_windows) {
-        std::vector<int> part(at.size(), 1);
-        const double begins = start[at[at.size() - tail_windows]];
-        for (std::size_t i = 0; i < at.size(); ++i)
-            part[i] = i + tail_windows >= at.size()           ? 2
-                      : end_of(start, centre, at[i]) > begins ? 0
-                                                              : 1;
-        double se;
-        const level_line before = line_over(centre, level, at, part, 1, se);
-        const level_line tail = line_over(centre, level, at, part, 2, se);
-        const int last = at.back();
-        if (std::count(part.begin(), part.end(), 1) >= min_stage_windows &&
-            tail.slope <= before.slope - knee_db_per_s && tail.slope <= -release_least_db_per_s &&
-            level[last] <= before.at(centre[last]) - tail_fall_db)
-            releases.push_back({before, tail, part});
+            {{p0.t, p0.level, (p1.level - p0.level) / (p1.t - p0.t)}, three[2].line});
     }
     // An aftersound: the level falls more slowly from a break on (the middle piece of three may
     // be where the two sounds blend), before a release when there is one. The pieces' slopes
@@ -468,21 +440,18 @@ model best_model(const double* start, const double* centre, const double* level,
         slope(three[2]) <= slope(three[1]) - knee_db_per_s)
         add(with_both, three[0].line, three[1].line, three[2].line);
     for (const release_start& r : releases) {
-        const std::vector<int>* given = r.part.empty() ? nullptr : &r.part;
-        tried.push_back(
-            fit_model(with_release, r.before, {}, r.release, start, centre, level, at, given));
+        tried.push_back(fit_model(with_release, r.before, {}, r.release, start, centre, level, at));
         if (!after_too) continue;
         // The windows before the release, where the line before it meets it, split in two.
         const double meets =
             (r.release.at(0) - r.before.at(0)) / (r.before.slope - r.release.slope);
         std::vector<int> before;
         for (std::size_t i = 0; i < at.size(); ++i)
-            if (given ? r.part[i] == 1 : end_of(start, centre, at[i]) <= meets)
-                before.push_back(at[i]);
+            if (end_of(start, centre, at[i]) <= meets) before.push_back(at[i]);
         const std::vector<piece> b = best_split(centre, level, before, 2);
         if (b.size() == 2 && slope(b[1]) >= slope(b[0]) + slower)
-            tried.push_back(fit_model(with_both, b[0].line, b[1].line, r.release, start, centre,
-                                      level, at, given));
+            tried.push_back(
+                fit_model(with_both, b[0].line, b[1].line, r.release, start, centre, level, at));
     }
 
     // What the residuals of the most flexible fit are worth, for every model alike.
@@ -497,7 +466,8 @@ model best_model(const double* start, const double* centre, const double* level,
     };
     std::size_t best = 0;
     for (std::size_t i = 1; i < tried.size(); ++i)
-        if (holds(tried[i], centre, at) && bic(tried[i]) < bic(tried[best])) best = i;
+        if (holds(tried[i], centre, at, note.released) && bic(tried[i]) < bic(tried[best]))
+            best = i;
     return tried[best];
 }
 
@@ -600,14 +570,15 @@ bool still_falling(const double* level, const double* ratio, int first, int last
 bool floor_reached(const double* centre, const double* level, const double* ratio, int first,
                    int last, int n) {
     if (last >= n - 1 - max_gap) {
-        // The ratio, 1 + N / P, tells the noise under the last windows.
+        // The ratio, 1 + N / P, tells the noise under the last windows (which scatters it either
+        // way).
         const std::vector<int> at = usable_windows(level, ratio, first, last);
         std::vector<double> noise;
         for (std::size_t i = at.size() > std::size_t(min_stage_windows)
                                  ? at.size() - std::size_t(min_stage_windows)
                                  : 0;
              i < at.size(); ++i)
-            noise.push_back(ratio[at[i]] - 1);
+            noise.push_back(std::abs(ratio[at[i]] - 1));
         return median(noise) >= std::pow(10, -floor_margin / 10) ||
                !still_falling(level, ratio, first, last);
     }
@@ -761,7 +732,7 @@ harmonic_envelope fit_envelope(const double* start, const double* centre, const 
             level, ratio, first,
             floor_reached(centre, level, ratio, first, run.last, n) ? cut : run.last);
         h.first_db = level[first];
-        m = best_model(start, centre, level, at, note.kind);
+        m = best_model(start, centre, level, at, note);
         if (held) {
             std::vector<double> v;
             for (std::size_t i = 0; i < at.size(); ++i)
