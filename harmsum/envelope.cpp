@@ -8,7 +8,10 @@
 namespace {
 
 constexpr double none = std::numeric_limits<double>::quiet_NaN();
-constexpr double blend_low = -0.8;  // the cosine's least: no sum of the two cancels to nothing
+// The cosine's least: the two sounds' phases a quarter turn apart at most. A sharp break between
+// two lines (a sampled note's loop, with a volume envelope of its own) is no sum of two sounds;
+// allowed to cancel, the sum bent both lines 3 dB over the levels they stand for.
+constexpr double blend_low = 0;
 constexpr int blend_iterations = 100;
 constexpr int corner_passes = 10;
 constexpr double plunge_seconds = 0.5;
@@ -215,21 +218,49 @@ void fit_blend(const double* t, const double* level, const std::vector<int>& w, 
 
 enum model_kind { one_line, with_after, with_release, with_both };
 
+bool has_after(model_kind k) {
+    return k == with_after || k == with_both;
+}
+bool has_release(model_kind k) {
+    return k == with_release || k == with_both;
+}
+
+// A model of a span's windows. The aftersound adds to the prompt sound (their sum, blend), or,
+// `broken`, takes over at a break (two lines meeting at the knee: a sampled note's loop under a
+// volume envelope of its own).
 struct model {
     model_kind kind = one_line;
+    bool broken = false;
     bool fitted = false;
-    level_line main, release;
-    blend_fit blend;        // with an aftersound
-    double corner = 0;      // where the release begins
-    std::vector<int> part;  // by window of the span: 0 left out, 1 before the release, 2 in it
+    level_line main, after, release;  // after: of a break
+    blend_fit blend;                  // the sum
+    double corner = INFINITY;         // where the release begins
+    // By window of the span: 0 left out (it straddles a break or the release's start), 1 the
+    // first stage (the sum of the two sounds, for a blend), 3 the aftersound after a break, 2 the
+    // release.
+    std::vector<int> part;
     double rss = 0;
     int n = 0;
-    std::vector<double> e;               // the residuals of the windows used, in order
-    double se_main = 0, se_release = 0;  // slopes' standard errors of the lines, not widened
+    std::vector<double> e;  // the residuals of the windows used, in order
+    double se_main = 0, se_after = 0, se_release = 0;  // the lines' slopes', not widened
 };
 
-int parameters(model_kind k) {
-    return k == one_line ? 2 : k == with_after ? 5 : k == with_release ? 4 : 7;
+int parameters(const model& m) {
+    return 2 + (has_after(m.kind) ? (m.broken ? 2 : 3) : 0) + (has_release(m.kind) ? 2 : 0);
+}
+
+level_line prompt_line(const model& m) {
+    return has_after(m.kind) && !m.broken ? m.blend.prompt() : m.main;
+}
+level_line after_line(const model& m) {
+    return m.broken ? m.after : m.blend.after();
+}
+
+// The knee: where the aftersound's line crosses the prompt's.
+double knee_of(const model& m) {
+    const level_line p = prompt_line(m), a = after_line(m);
+    const double d = p.slope - a.slope;
+    return d < 0 ? (a.at(0) - p.at(0)) / d : none;
 }
 
 // A line through the windows of `at` whose part is `which`; its slope's standard error.
@@ -251,7 +282,13 @@ level_line line_over(const double* t, const double* level, const std::vector<int
 
 // The level before the release, as the model has it.
 double before_release(const model& m, double t) {
-    return m.kind == with_both ? m.blend.at(t) : m.main.at(t);
+    if (!has_after(m.kind)) return m.main.at(t);
+    return m.broken ? std::max(m.main.at(t), m.after.at(t)) : m.blend.at(t);
+}
+
+// The model's level in a window of part `part`, at its centre t.
+double model_at(const model& m, int part, double t) {
+    return part == 2 ? m.release.at(t) : part == 3 ? m.after.at(t) : before_release(m, t);
 }
 
 // Where the release line first lies under the level before it for good: between the last
@@ -273,47 +310,44 @@ void score(model& m, const double* centre, const double* level, const std::vecto
     m.e.clear();
     for (std::size_t i = 0; i < at.size(); ++i) {
         if (m.part[i] == 0) continue;
-        const double t = centre[at[i]];
-        const double fit = m.part[i] == 2                                ? m.release.at(t)
-                           : m.kind == with_after || m.kind == with_both ? m.blend.at(t)
-                                                                         : m.main.at(t);
-        m.e.push_back(level[at[i]] - fit);
+        m.e.push_back(level[at[i]] - model_at(m, m.part[i], centre[at[i]]));
         m.rss += m.e.back() * m.e.back();
     }
     m.n = int(m.e.size());
 }
 
-// A model with a release, from its lines to start with: the corner and the windows on either
-// side of it found again until they hold.
-bool fit_corner(model& m, const double* start, const double* centre, const double* level,
-                const std::vector<int>& at) {
-    for (int pass = 0; pass < corner_passes; ++pass) {
-        const double c = corner_of(m, centre, at);
-        if (!std::isfinite(c)) return false;
-        std::vector<int> part(at.size());
-        int before = 0, after = 0;
-        for (std::size_t i = 0; i < at.size(); ++i) {
-            const int w = at[i];
-            part[i] = end_of(start, centre, w) <= c ? 1 : start[w] >= c ? 2 : 0;
-            before += part[i] == 1;
-            after += part[i] == 2;
-        }
-        if (before < min_stage_windows || after < min_stage_windows) return false;
-        const bool same = part == m.part;
-        m.part = part;
-        m.corner = c;
-        if (same) break;
-        m.release = line_over(centre, level, at, m.part, 2, m.se_release);
-        if (m.kind == with_both) {
-            std::vector<int> w;
-            for (std::size_t i = 0; i < at.size(); ++i)
-                if (m.part[i] == 1) w.push_back(at[i]);
-            fit_blend(centre, level, w, m.blend);
-        } else {
-            m.main = line_over(centre, level, at, m.part, 1, m.se_main);
-        }
+// The windows' parts from the model's lines: the release from its corner on, the aftersound
+// from a break's knee, those that straddle either left out; false when a part has too few.
+bool partition(model& m, const double* start, const double* centre, const std::vector<int>& at) {
+    const double corner = has_release(m.kind) ? corner_of(m, centre, at) : INFINITY;
+    const double knee = m.broken ? knee_of(m) : none;
+    if (std::isnan(corner) || (m.broken && !std::isfinite(knee))) return false;
+    m.corner = corner;
+    int count[4] = {};
+    m.part.resize(at.size());
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        const double a = start[at[i]], b = end_of(start, centre, at[i]);
+        int& p = m.part[i];
+        p = a >= corner ? 2 : b > corner ? 0 : !m.broken || b <= knee ? 1 : a >= knee ? 3 : 0;
+        ++count[p];
     }
-    return true;
+    return count[1] >= min_stage_windows &&
+           (!has_release(m.kind) || count[2] >= min_stage_windows) &&
+           (!m.broken || count[3] >= min_stage_windows);
+}
+
+// The model's lines (or sum) fitted again to the windows of their parts.
+void refit(model& m, const double* centre, const double* level, const std::vector<int>& at) {
+    if (has_release(m.kind)) m.release = line_over(centre, level, at, m.part, 2, m.se_release);
+    if (m.broken) m.after = line_over(centre, level, at, m.part, 3, m.se_after);
+    if (!has_after(m.kind) || m.broken) {
+        m.main = line_over(centre, level, at, m.part, 1, m.se_main);
+        return;
+    }
+    std::vector<int> w;
+    for (std::size_t i = 0; i < at.size(); ++i)
+        if (m.part[i] == 1) w.push_back(at[i]);
+    fit_blend(centre, level, w, m.blend);
 }
 
 blend_fit blend_from(const level_line& a, const level_line& b, double t0) {
@@ -323,59 +357,58 @@ blend_fit blend_from(const level_line& a, const level_line& b, double t0) {
     return f;
 }
 
-// The model of `kind` from lines to start with (r: the release's).
-model fit_model(model_kind kind, const level_line& a, const level_line& b, const level_line& r,
-                const double* start, const double* centre, const double* level,
+// The model of `kind` from lines to start with (a, b: the prompt's and the aftersound's; r: the
+// release's): the parts and the lines found again in turn until the parts hold.
+model fit_model(model_kind kind, bool broken, const level_line& a, const level_line& b,
+                const level_line& r, const double* start, const double* centre, const double* level,
                 const std::vector<int>& at) {
     model m;
     m.kind = kind;
-    m.part.assign(at.size(), 1);
-    m.main = a;
-    m.release = r;
-    if (kind == with_after || kind == with_both) {
-        m.blend = blend_from(a, b, centre[at[0]]);
-        if (kind == with_after) fit_blend(centre, level, at, m.blend);
-    }
-    if (kind == with_release || kind == with_both) {
-        m.part.clear();
-        if (!fit_corner(m, start, centre, level, at)) return m;
+    m.broken = broken && has_after(kind);
+    m.main = a, m.after = b, m.release = r;
+    if (has_after(kind) && !m.broken) m.blend = blend_from(a, b, centre[at[0]]);
+    if (has_release(kind) || m.broken) {
+        for (int pass = 0; pass < corner_passes; ++pass) {
+            const std::vector<int> was = m.part;
+            if (!partition(m, start, centre, at)) return m;
+            if (m.part == was) break;
+            refit(m, centre, level, at);
+        }
+    } else {
+        m.part.assign(at.size(), 1);
+        refit(m, centre, level, at);
     }
     m.fitted = true;
     score(m, centre, level, at);
     return m;
 }
 
-// The knee: where the aftersound's line crosses the prompt's.
-double knee_of(const blend_fit& b) {
-    const double d = b.q[1] - b.q[3];
-    return d < 0 ? b.t0 + (b.q[2] - b.q[0]) / d : none;
-}
-
 // Whether the stages of a fitted model are real (envelope.h).
 bool holds(const model& m, const double* centre, const std::vector<int>& at, double released) {
     if (!m.fitted) return false;
-    if (m.kind == with_after || m.kind == with_both) {
-        const double p = m.blend.q[1], s = m.blend.q[3], knee = knee_of(m.blend);
+    if (has_after(m.kind)) {
+        const double p = prompt_line(m).slope, s = after_line(m).slope, knee = knee_of(m);
         if (!(s < 0 && s - p >= knee_db_per_s && s - p >= std::abs(p) / 3 && std::isfinite(knee)))
             return false;
         // Windows on either side of the knee, and an aftersound that is no sliver.
         int before = 0, after = 0;
         double last = knee;
-        for (std::size_t i = 0; i < at.size(); ++i)
-            if (m.part[i] == 1) {
-                (centre[at[i]] < knee ? before : after) += 1;
-                last = std::max(last, centre[at[i]]);
-            }
+        for (std::size_t i = 0; i < at.size(); ++i) {
+            const int part = m.part[i];
+            if (part != 1 && part != 3) continue;
+            (part == 3 || (part == 1 && !m.broken && centre[at[i]] >= knee) ? after : before) += 1;
+            last = std::max(last, centre[at[i]]);
+        }
         if (before < min_stage_windows || after < min_stage_windows) return false;
         if (!(-s * (last - knee) >= sliver_db || last - knee >= sliver_seconds)) return false;
-        if (m.kind == with_both && !(knee < m.corner)) return false;
+        if (has_release(m.kind) && !(knee < m.corner)) return false;
     }
-    if (m.kind == with_release || m.kind == with_both) {
+    if (has_release(m.kind)) {
         // The slope just before the release: the louder of the lines there.
         const double c = m.corner;
-        const double was = m.kind == with_release                            ? m.main.slope
-                           : m.blend.prompt().at(c) >= m.blend.after().at(c) ? m.blend.q[1]
-                                                                             : m.blend.q[3];
+        const double was = !has_after(m.kind)                            ? m.main.slope
+                           : prompt_line(m).at(c) >= after_line(m).at(c) ? prompt_line(m).slope
+                                                                         : after_line(m).slope;
         if (!(m.release.slope <= was - knee_db_per_s && m.release.slope <= -release_least_db_per_s))
             return false;
         // A release that is no sliver (a noise floor's chance dips make those), unless it begins
@@ -394,24 +427,26 @@ bool holds(const model& m, const double* centre, const std::vector<int>& at, dou
 // a held note has no aftersound.
 model best_model(const double* start, const double* centre, const double* level,
                  const std::vector<int>& at, const note_shape& note) {
-    const note_kind kind = note.kind;
     std::vector<model> tried;
     model line;
     line.part.assign(at.size(), 1);
-    double se;
-    line.main = line_over(centre, level, at, line.part, 1, se);
-    line.se_main = se;
+    refit(line, centre, level, at);
     line.fitted = true;
     score(line, centre, level, at);
     tried.push_back(line);
 
-    const bool after_too = kind == note_kind::decaying;
+    const bool after_too = note.kind == note_kind::decaying;
     const std::vector<piece> two = best_split(centre, level, at, 2);
     const std::vector<piece> three = best_split(centre, level, at, 3);
     auto slope = [](const piece& p) { return p.line.slope; };
+    // An aftersound both as a sum and at a break.
     auto add = [&](model_kind k, const level_line& a, const level_line& b, const level_line& r) {
-        if ((k == with_after || k == with_both) && !after_too) return;
-        tried.push_back(fit_model(k, a, b, r, start, centre, level, at));
+        if (!has_after(k)) {
+            tried.push_back(fit_model(k, false, a, b, r, start, centre, level, at));
+        } else if (after_too) {
+            for (const bool broken : {false, true})
+                tried.push_back(fit_model(k, broken, a, b, r, start, centre, level, at));
+        }
     };
     // A release: where the level falls clearly faster from a break on.
     struct release_start {
@@ -440,8 +475,7 @@ model best_model(const double* start, const double* centre, const double* level,
         slope(three[2]) <= slope(three[1]) - knee_db_per_s)
         add(with_both, three[0].line, three[1].line, three[2].line);
     for (const release_start& r : releases) {
-        tried.push_back(fit_model(with_release, r.before, {}, r.release, start, centre, level, at));
-        if (!after_too) continue;
+        add(with_release, r.before, {}, r.release);
         // The windows before the release, where the line before it meets it, split in two.
         const double meets =
             (r.release.at(0) - r.before.at(0)) / (r.before.slope - r.release.slope);
@@ -450,8 +484,7 @@ model best_model(const double* start, const double* centre, const double* level,
             if (end_of(start, centre, at[i]) <= meets) before.push_back(at[i]);
         const std::vector<piece> b = best_split(centre, level, before, 2);
         if (b.size() == 2 && slope(b[1]) >= slope(b[0]) + slower)
-            tried.push_back(
-                fit_model(with_both, b[0].line, b[1].line, r.release, start, centre, level, at));
+            add(with_both, b[0].line, b[1].line, r.release);
     }
 
     // What the residuals of the most flexible fit are worth, for every model alike.
@@ -461,8 +494,7 @@ model best_model(const double* start, const double* centre, const double* level,
     const double share = loosest->n > 0 ? effective_count(loosest->e) / loosest->n : 1;
     auto bic = [&](const model& m) {
         const double n_eff = std::max(1.0, share * m.n);
-        return n_eff * std::log(std::max(m.rss, 1e-300) / m.n) +
-               parameters(m.kind) * std::log(n_eff);
+        return n_eff * std::log(std::max(m.rss, 1e-300) / m.n) + parameters(m) * std::log(n_eff);
     };
     std::size_t best = 0;
     for (std::size_t i = 1; i < tried.size(); ++i)
@@ -503,20 +535,25 @@ double interval_of(const stage& s, double se, double n, double n_eff, int p, con
 // The envelope's stages from the chosen model over the span's windows `at`.
 void stages_of(const model& m, const double* start, const double* centre, const double* level,
                const std::vector<int>& at, harmonic_envelope& h) {
-    auto in = [&](int part) { return [&, part](std::size_t i) { return m.part[i] == part; }; };
-    const bool after = m.kind == with_after || m.kind == with_both;
-    if (!after) {
-        h.main = stage_of(at, in(1), m.main, start);
+    // A stage of the windows of `part`, on `line`, its interval from its own residuals.
+    auto line_stage = [&](int part, const level_line& line, double se) {
+        stage s = stage_of(
+            at, [&](std::size_t i) { return m.part[i] == part; }, line, start);
         std::vector<double> e;
         for (std::size_t i = 0; i < at.size(); ++i)
-            if (m.part[i] == 1) e.push_back(level[at[i]] - m.main.at(centre[at[i]]));
-        if (h.main.found())
-            h.main.ci95 =
-                interval_of(h.main, m.se_main, double(e.size()), effective_count(e), 2, centre);
+            if (m.part[i] == part) e.push_back(level[at[i]] - line.at(centre[at[i]]));
+        if (s.found()) s.ci95 = interval_of(s, se, double(e.size()), effective_count(e), 2, centre);
+        return s;
+    };
+    if (!has_after(m.kind)) {
+        h.main = line_stage(1, m.main, m.se_main);
+    } else if (m.broken) {
+        h.knee = knee_of(m);
+        h.main = line_stage(1, m.main, m.se_main);
+        h.after = line_stage(3, m.after, m.se_after);
     } else {
-        h.knee = knee_of(m.blend);
-        const double knee = h.knee;
-        h.blend = m.blend.q[4];
+        // The two sounds' rates and intervals from their sum's fit over both stages.
+        const double knee = h.knee = knee_of(m);
         h.main = stage_of(
             at, [&](std::size_t i) { return m.part[i] == 1 && centre[at[i]] < knee; },
             m.blend.prompt(), start);
@@ -530,13 +567,8 @@ void stages_of(const model& m, const double* start, const double* centre, const 
         h.main.ci95 = interval_of(h.main, m.blend.se[0], n, n_eff, 5, centre);
         h.after.ci95 = interval_of(h.after, m.blend.se[1], n, n_eff, 5, centre);
     }
-    if (m.kind == with_release || m.kind == with_both) {
-        h.release = stage_of(at, in(2), m.release, start);
-        std::vector<double> e;
-        for (std::size_t i = 0; i < at.size(); ++i)
-            if (m.part[i] == 2) e.push_back(level[at[i]] - m.release.at(centre[at[i]]));
-        h.release.ci95 =
-            interval_of(h.release, m.se_release, double(e.size()), effective_count(e), 2, centre);
+    if (has_release(m.kind)) {
+        h.release = line_stage(2, m.release, m.se_release);
         h.released = m.corner;
     }
 }
@@ -752,6 +784,16 @@ harmonic_envelope fit_envelope(const double* start, const double* centre, const 
         h.main.windows = r.line.n;
     } else {
         stages_of(m, start, centre, level, at, h);
+    }
+    // A held part that covers too little of the note's own is none: clear only here and there
+    // (a soft harmonic that a vibrato takes in and out of the clear), or after the note.
+    if (held && h.main.found() && note.main_to > note.main_from) {
+        h.held_over = std::max(
+            0.0, std::min(h.main.to, note.main_to) - std::max(h.main.from, note.main_from));
+        if (h.held_over < fair_share * (note.main_to - note.main_from)) {
+            h.main.has_rate = false;
+            return h;
+        }
     }
     if (held && h.main.found()) {
         std::vector<double> v;

@@ -24,10 +24,10 @@
 //               string's coupled unison strings, its two polarisations) and takes over at the
 //               knee. Where both sound the level is that of their sum: two sounds of one
 //               frequency whose phases lie apart by an angle whose cosine is c have the power
-//               A^2 + B^2 + 2 c A B, so the two lines and c are fitted together (least squares,
-//               Levenberg and Marquardt); the knee is where the two lines cross (the two sounds
-//               equally loud). Fitting two lines apart bends both near the knee, where the sum
-//               lies up to 6 dB over each.
+//               A^2 + B^2 + 2 c A B, so the two lines and c (0 to 1: a quarter turn apart at
+//               most) are fitted together (least squares, Levenberg and Marquardt); the knee is
+//               where the two lines cross (the two sounds equally loud). Fitting two lines apart
+//               bends both near the knee, where the sum lies up to 6 dB over each.
 //   release     the level falls clearly faster from a time on (the player stops, a damper
 //               stops the string): from there the level follows the release's line; the two
 //               cross at the release's start. The windows that straddle it (a window is a mean
@@ -45,9 +45,12 @@
 // A noise floor under a single decay bends its last windows like a flat aftersound, but its
 // knee would lie where the harmonic is no longer clear: no second stage is found in it.
 //
-// A held note's held part starts where the level first comes within attack_db (1 dB) of its
-// held level (after the attack's peak when that overshoots by more than overshoot_db), and the
-// held level is the median of the held part's windows, found again once with that start. A
+// A held note's held part starts once the note has sounded twice as long as the harmonic's
+// attack took (the rise is then within about 1 dB; after the attack's peak, where the level
+// comes within attack_db of its held level, when the attack overshoots by more than
+// overshoot_db), and the held level is the median of the held part's windows, found again once
+// with that start; their standard deviation is its swing. A harmonic whose held part covers
+// under a quarter (fair_share) of the note's own has none. A
 // decaying note's prompt decay starts within attack_db of the harmonic's highest level.
 //
 //   attack      from the note's onset to where the level first comes within attack_within_db
@@ -104,9 +107,11 @@ struct harmonic_envelope {
     stage main, after, release;
     double knee = std::numeric_limits<double>::quiet_NaN();  // s: where the aftersound takes over
     double released = std::numeric_limits<double>::quiet_NaN();  // s: where the release begins
-    double blend = 0;  // the cosine of the phase between prompt sound and aftersound
-    double held_db = std::numeric_limits<double>::quiet_NaN();  // a held part's median level
-    double held_sd = std::numeric_limits<double>::quiet_NaN();  // and its standard deviation
+    double held_db = std::numeric_limits<double>::quiet_NaN();   // a held part's median level
+    double held_sd = std::numeric_limits<double>::quiet_NaN();   // and its standard deviation
+    // s of the note's held part that the harmonic's covers; under a fair share of it, the
+    // harmonic has no held part (no held level, swing, slope or attack)
+    double held_over = std::numeric_limits<double>::quiet_NaN();
 };
 
 struct note_shape {

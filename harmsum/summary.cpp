@@ -164,7 +164,14 @@ row row_of(const harmonic_result& h, const note_fits& fits) {
         r.held_sd = fixed_text(e.held_sd, 2), r.sd_shown = fixed_text(e.held_sd, 1);
     }
     r.span = fixed_text(m.from, 2) + "-" + fixed_text(e.after.found() ? e.after.to : m.to, 2);
-    if (!m.has_rate) {
+    const note_shape& note = fits.shape;
+    const double held_length = note.main_to - note.main_from;
+    if (held && e.held_over < fair_share * held_length) {
+        add_reason(r,
+                   "clear over only " + fixed_text(e.held_over, 2) + " s of the " +
+                       fixed_text(held_length, 2) + " s held part",
+                   true);
+    } else if (!m.has_rate) {
         if (m.windows < min_fit_windows)
             add_reason(r, "clear too briefly for a rate", true);
         else
@@ -316,8 +323,10 @@ note_fits fit_note(const report_table& report, const analysis_info& a, double lo
     // Each harmonic's levels and ratios, none from where the pitch follower loses the note;
     // and the note's level, the power of its harmonics together.
     std::vector<std::vector<double>> level, ratio;
+    // The note stands clear where any harmonic does (a release falls on past the 40 dB of the
+    // note's windows for its pitch).
     std::vector<double> power(count, 0.0), total(count), total_ratio(count, none);
-    const std::vector<bool> clear = note_windows(report, rate);
+    std::vector<bool> clear(count, false);
     for (int k = 0; k < harmonics; ++k) {
         if (!below_nyquist(report.freq[k], rate)) continue;
         level.emplace_back(count);
@@ -330,8 +339,10 @@ note_fits fit_note(const report_table& report, const analysis_info& a, double lo
             ratio.back()[i] = kept ? report.ratio[report.at(w, k)] : none;
             const double f = report.frequency[report.at(w, k)];
             if (below_nyquist(f, rate)) freqs.push_back(f);
-            if (kept && std::isfinite(level.back()[i]))
+            if (kept && std::isfinite(level.back()[i])) {
                 power[i] += std::pow(10, level.back()[i] / 10);
+                clear[i] = clear[i] || stands_clear(ratio.back()[i]);
+            }
         }
         harmonic_result h;
         h.k = k + 1;

@@ -21,7 +21,7 @@ alone. Three families:
            vibrato's level swing v_k (0.3 to 1.2 dB either side, at the vibrato's rate) stop
            where the release begins at t_r; the release falls at 25 to 80 dB/s.
   struck   two exponentials per harmonic, the prompt sound and the aftersound, of one frequency
-           a phase phi apart (0 to 120 degrees, so that their sum has the amplitude
+           a phase phi apart (0 to 90 degrees, so that their sum has the amplitude
            sqrt(A^2 + B^2 + 2 A B cos phi)):
                A_k(t) = 10^((start_k - prompt_k (t - t0)) / 20)
                B_k(t) = 10^((start_k - apart_k - after_k (t - t0)) / 20)
@@ -280,7 +280,7 @@ def struck_note(i):
                          'prompt_db_per_s': round(float(prompt), 3),
                          'after_db_per_s': round(float(after), 3),
                          'apart_db': round(float(apart), 3),
-                         'phase_apart': round(float(rng.uniform(0, 2 * np.pi / 3)), 4)}})
+                         'phase_apart': round(float(rng.uniform(0, np.pi / 2)), 4)}})
     # Long enough that the latest knee of the first four harmonics has 1.5 s of aftersound.
     seconds = onset + max(knees[:4]) + 1.5
     if i % 3 == 2:  # a damper stops the string
