@@ -16,6 +16,7 @@ constexpr int blend_iterations = 100;
 constexpr int corner_passes = 10;
 constexpr double plunge_seconds = 0.5;
 constexpr double release_with_s = 0.05;  // a harmonic's release begins with the note's
+constexpr double floor_held_db = 3;      // the level before a note, held within this of its lowest
 
 double median(std::vector<double> v) {
     if (v.empty()) return none;
@@ -676,15 +677,21 @@ note_shape read_note(const double* start, const double* centre, const double* to
     int top = at[0];
     for (int w : at)
         if (total[w] > total[top]) top = w;
-    // The onset.
+    // The onset: the end of the first window within onset_range_db of the highest and
+    // onset_floor_db over the floor before the note; a floor is a level held by two windows at
+    // least (noise, or silence), or under the range. A note that rises from the recording's first
+    // window, with no floor before it, begins with that window.
     double floor = total[top];
+    int flat = 0;
     for (int w = 0; w < top; ++w)
         if (std::isfinite(total[w])) floor = std::min(floor, total[w]);
+    for (int w = 0; w < top; ++w) flat += !(total[w] > floor + floor_held_db);
     const double threshold = std::max(total[top] - onset_range_db,
                                       std::min(floor + onset_floor_db, total[top] - attack_db));
+    const bool rises = flat < 2 && total[0] >= total[top] - onset_range_db;
     for (int w = 0; w <= top; ++w)
         if (total[w] >= threshold) {
-            s.onset = w == 0 ? start[0] : end_of(start, centre, w);
+            s.onset = w == 0 || rises ? start[0] : end_of(start, centre, w);
             break;
         }
     // The kind: the medians of the first and last thirds of the note near its highest.
