@@ -166,7 +166,7 @@ row row_of(const harmonic_result& h, const note_fits& fits) {
     r.span = fixed_text(m.from, 2) + "-" + fixed_text(e.after.found() ? e.after.to : m.to, 2);
     const note_shape& note = fits.shape;
     const double held_length = note.main_to - note.main_from;
-    if (held && e.held_over < fair_share * held_length) {
+    if (e.held_too_little) {
         add_reason(r,
                    "clear over only " + fixed_text(e.held_over, 2) + " s of the " +
                        fixed_text(held_length, 2) + " s held part",

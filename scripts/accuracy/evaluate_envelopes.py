@@ -21,12 +21,14 @@ harmonic stands clear of the noise for the check:
                 the true level over the held part), on 90 % of the rates
 
 A check whose value is missing fails. With --before OLD, a harmplot from before the envelope
-runs on the same notes: the table gives its counts on the criteria it has columns for, and the
-largest differences of its start_dbfs and decay_db_per_s from today's on the single decays.
+runs on the same notes: the table gives its counts on the criteria it has columns for (the
+second rate of its knee, said in the reason, standing for the release), and the largest
+differences of its start_dbfs and decay_db_per_s from today's on the single decays.
 The result goes to FILE as JSON (default out/accuracy/evaluate_envelopes.json).
 """
 import json
 import os
+import re
 import sys
 import time
 
@@ -74,9 +76,21 @@ def covers(rate, ci, truth, **what):
     return check('ci95', outside == 0, outside, measured=rate, ci95=ci, truth=truth, **what)
 
 
+KNEE = re.compile(r'fitted up to a knee: then (-?[0-9.]+) dB/s from ([0-9.]+) s')
+
+
+def release_before(r):
+    """A summary from before the envelope: the second rate of its knee, said in the reason, stands
+    for the release (its rate and start; whole dB/s and hundredths of a second)."""
+    m = KNEE.search(r.get('reason', ''))
+    if m and 'release_db_per_s' not in r:
+        r = dict(r, release_db_per_s=m.group(1), release_from_s=m.group(2))
+    return r
+
+
 def check_note(note, rows):
     out = []
-    by_k = {int(r['harmonic']): r for r in rows if r.get('harmonic')}
+    by_k = {int(r['harmonic']): release_before(r) for r in rows if r.get('harmonic')}
     kind = rows[0].get('kind') if rows else None
     out.append(check('kind', kind == note['kind'], note=kind or 'missing'))
     f0, onset = note['held_hz'], note['onset_s']
