@@ -683,15 +683,20 @@ note_shape read_note(const double* start, const double* centre, const double* to
     // window, with no floor before it, begins with that window.
     double floor = total[top];
     int flat = 0;
-    for (int w = 0; w < top; ++w)
-        if (std::isfinite(total[w])) floor = std::min(floor, total[w]);
+    for (int w = 0; w < top; ++w)  // a window without power is digital silence
+        floor = std::min(floor, std::isnan(total[w]) ? -INFINITY : total[w]);
     for (int w = 0; w < top; ++w) flat += !(total[w] > floor + floor_held_db);
     const double threshold = std::max(total[top] - onset_range_db,
                                       std::min(floor + onset_floor_db, total[top] - attack_db));
     const bool rises = flat < 2 && total[0] >= total[top] - onset_range_db;
     for (int w = 0; w <= top; ++w)
         if (total[w] >= threshold) {
-            s.onset = w == 0 || rises ? start[0] : end_of(start, centre, w);
+            // The share of the note's power the window holds is about the share of the window
+            // that the note fills.
+            const double end = end_of(start, centre, w),
+                         fills = std::pow(10, (total[w] - total[top]) / 10);
+            s.onset =
+                w == 0 || rises ? start[0] : std::max(start[w], end - fills * (end - start[w]));
             break;
         }
     // The kind: the medians of the first and last thirds of the note near its highest.

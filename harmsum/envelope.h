@@ -3,12 +3,13 @@
 //
 // The note. Its level is the power of its harmonics together (the loudest ones weigh most).
 //
-//   onset     the end of the first window whose level comes within onset_range_db (60 dB) of
-//             the note's highest and onset_floor_db (10 dB) over the floor before it: a window
-//             reaches that level as soon as it holds a little of the note, so its end is where
-//             the note begins. The floor is the lowest level before the highest (noise, or
-//             silence); a note that rises from the recording's first window, already within the
-//             range, with no floor held by two windows before it, begins with that window.
+//   onset     in the first window whose level comes within onset_range_db (60 dB) of the
+//             note's highest and onset_floor_db (10 dB) over the floor before it: a window
+//             reaches that level as soon as it holds a little of the note, so the note begins
+//             that share of the window (its power's share of the highest) before its end. The
+//             floor is the lowest level before the highest (noise, or silence); a note that rises
+//             from the recording's first window, already within the range, with no floor held
+//             by two windows before it, begins with that window.
 //   kind      held (the player keeps it going: bowed, blown, sung, an organ) or decaying (it
 //             dies away from the attack on: plucked, struck). The note's level, smoothed by a
 //             median of five windows, from the first window within 6 dB of its highest to the
