@@ -799,13 +799,14 @@ harmonic_envelope fit_envelope(const double* start, const double* centre, const 
     }
     // A held part that covers too little of the note's own is none: clear only here and there
     // (a soft harmonic that a vibrato takes in and out of the clear), or after the note. One
-    // that falls by sliver_db or more from within it is the harmonic's own decay.
+    // that falls by sliver_db or more from its first quarter on is the harmonic's own decay.
     if (held && h.main.found() && note.main_to > note.main_from) {
         h.held_over = std::max(
             0.0, std::min(h.main.to, note.main_to) - std::max(h.main.from, note.main_from));
-        const bool decays =
-            h.held_over > 0 && -h.main.rate() * (h.main.to - h.main.from) >= sliver_db;
-        if (h.held_over < fair_share * (note.main_to - note.main_from) && !decays) {
+        const double share = fair_share * (note.main_to - note.main_from);
+        const bool decays = h.held_over > 0 && h.main.from <= note.main_from + share &&
+                            -h.main.rate() * (h.main.to - h.main.from) >= sliver_db;
+        if (h.held_over < share && !decays) {
             h.held_too_little = true;
             h.main.has_rate = false;
             return h;

@@ -54,7 +54,7 @@
 // overshoot_db), and the held level is the median of the held part's windows, found again once
 // with that start; their standard deviation is its swing. A harmonic whose held part covers
 // under a quarter (fair_share) of the note's own has none, unless it falls by sliver_db or more
-// from within it (the harmonic's own decay in a held note). A
+// from the first quarter of it on (the harmonic's own decay in a held note). A
 // decaying note's prompt decay starts within attack_db of the harmonic's highest level.
 //
 //   attack      from the note's onset to where the level first comes within attack_within_db
@@ -114,8 +114,8 @@ struct harmonic_envelope {
     double held_db = std::numeric_limits<double>::quiet_NaN();   // a held part's median level
     double held_sd = std::numeric_limits<double>::quiet_NaN();   // and its standard deviation
     // s of the note's held part that the harmonic's covers; under a fair share of it (unless it
-    // falls from within it by sliver_db or more: a harmonic that dies away in a held note), the
-    // harmonic has no held part (no held level, swing, slope or attack)
+    // falls by sliver_db or more from the first fair share of it on: a harmonic that dies away
+    // in a held note), the harmonic has no held part (no held level, swing, slope or attack)
     double held_over = std::numeric_limits<double>::quiet_NaN();
     bool held_too_little = false;
 };
