@@ -110,6 +110,8 @@ set key at screen 0.665, graph 1 left top Left reverse title hp_key noenhanced s
 # dashed line across.
 hp_lines = 0
 hp_bands = 0
+hp_marks = 0
+hp_knees = 0
 do for [i = 1:hp_ns] {
     hp_k = hp_sk[i]
     hp_c = hp_k > 0 ? "#" . hp_colour[(hp_k - 1) % 10 + 1] : "#808080"
@@ -138,6 +140,8 @@ do for [i = 1:hp_ns] {
             linecolor rgb hp_c dashtype hp_dash[(hp_k - 1) % 10 + 1]
     }
     if (hp_sw[i] eq "attack" || hp_sw[i] eq "knee") {
+        hp_marks = hp_marks + 1
+        hp_knees = hp_knees + (hp_sw[i] eq "knee")
         set label i "" at hp_x2, hp_y2 front point \
             pointtype (hp_sw[i] eq "attack" ? 9 : 7) pointsize 2 linecolor rgb hp_c
     }
@@ -165,7 +169,8 @@ plot for [k = 1:hp_n] hp_in index 3 using 1:(hp_look[k] eq "none" ? NaN : column
      keyentry with boxes fillstyle solid noborder linecolor rgb "#C0808080" \
      title (hp_bands > 0 ? "band: a held part's level and swing" : ""), \
      keyentry with points pointtype 9 pointsize 1.6 linecolor rgb "#808080" \
-     title (hp_ns > 1 ? "the attack's end (within 3 dB); disc: a knee" : ""), \
+     title (hp_marks > 0 ? "the attack's end (within 3 dB)" . (hp_knees > 0 ? "; disc: a knee" : "") \
+            : ""), \
      keyentry with lines linewidth 1.5 dashtype 2 linecolor rgb "#808080" \
      title "dashed: the note's onset"
 
