@@ -1,7 +1,8 @@
 #pragma once
 // The note as it is played: each harmonic's level, window by window, described stage by stage.
 //
-// The note. Its level is the power of its harmonics together (the loudest ones weigh most).
+// The note. Its level is the power of its harmonics together (the loudest ones weigh most); it
+// stands clear where any harmonic does.
 //
 //   onset     in the first window whose level comes within onset_range_db (60 dB) of the
 //             note's highest and onset_floor_db (10 dB) over the floor before it: a window
@@ -30,7 +31,9 @@
 //               A^2 + B^2 + 2 c A B, so the two lines and c (0 to 1: a quarter turn apart at
 //               most) are fitted together (least squares, Levenberg and Marquardt); the knee is
 //               where the two lines cross (the two sounds equally loud). Fitting two lines apart
-//               bends both near the knee, where the sum lies up to 6 dB over each.
+//               bends both near the knee, where the sum lies up to 6 dB over each. Or the two
+//               lines meet at a break (the louder of them: a sampled note's loop under its
+//               volume envelope), the windows that straddle the knee left out of both.
 //   release     the level falls clearly faster from a time on (the player stops, a damper
 //               stops the string): from there the level follows the release's line; the two
 //               cross at the release's start. The windows that straddle it (a window is a mean
@@ -38,15 +41,23 @@
 //
 // The lines to try come from the best split of the span into two and three straight pieces
 // (least squares over a grid of at most split_grid breaks); each model is then fitted as above
-// and scored by BIC = n_eff ln(RSS / n) + p ln(n_eff): p parameters (2 a line, 5 a line with an
-// aftersound, 4 with a release, 7 with both), n windows, n_eff what the residuals of the most
-// flexible model are worth (decay.h: the windows overlap and the level's ripple lasts). The
-// model with the least BIC among those whose stages are real is taken: an aftersound at least
-// knee_db_per_s slower than the prompt and at most two thirds its rate, with min_stage_windows
-// on either side of its knee where it sounds; a release at least knee_db_per_s and
-// release_least_db_per_s faster than what comes before, with min_stage_windows of its own.
-// A noise floor under a single decay bends its last windows like a flat aftersound, but its
-// knee would lie where the harmonic is no longer clear: no second stage is found in it.
+// and scored by BIC = n_eff ln(RSS / n) + p ln(n_eff): p parameters (2 a line, 5 with an
+// aftersound as a sum and 4 at a break, 2 more with a release), n windows, n_eff what the
+// residuals of the most flexible model are worth (decay.h: the windows overlap and the level's
+// ripple lasts). The model with the least BIC among those whose stages are real is taken: an
+// aftersound that falls, at least knee_db_per_s more slowly than the prompt and at most at two
+// thirds of its rate, with min_stage_windows on either side of its knee, and no sliver after it;
+// a release at least knee_db_per_s and release_least_db_per_s faster than what comes before,
+// over min_stage_windows, and no sliver unless it begins with the note's own. A noise floor under
+// a single decay bends its last windows like a flat aftersound, but its knee would lie where the
+// harmonic is no longer clear: no second stage is found in it.
+//
+// The span stops short of the floor (decay.h), but two lowest levels are no floor: a level still
+// falling, with its noise (the ratio's distance from 1) more than floor_margin under it, where
+// the recording ends, and one that plunges on after its run to floor_margin under the run's
+// lowest within plunge_seconds (a release whose windows the loud harmonics' spread leaves
+// unclear). There the stages are looked for up to the run's end. A note of one stage keeps
+// decay.h's line over decay.h's span, window for window.
 //
 // A held note's held part starts once the note has sounded twice as long as the harmonic's
 // attack took (the rise is then within about 1 dB; after the attack's peak, where the level
@@ -59,13 +70,16 @@
 //
 //   attack      from the note's onset to where the level first comes within attack_within_db
 //               (3 dB) of the held level (held) or the peak (decaying), between two windows
-//               by a straight line: the order in which the harmonics rise is a property of the
-//               instrument (brass: the upper ones later). 0 when the first window already does.
-//   rates       each stage's rate with its 95 % interval (decay.h: for an aftersound's two
-//               lines from the fit's covariance, widened as a line's). No rate from a sliver: a
-//               stage gives its rate only over min_fit_windows windows or more that fall by
-//               sliver_db or more, or last sliver_seconds and a quarter of the note's own stage
-//               (for a held part and a release: the note's held part and release).
+//               by a straight line, in a window where it stands clear (before, the onset of its
+//               loud neighbours spreads over its bin): the order in which the harmonics rise is
+//               a property of the instrument (brass: the upper ones later). 0 when the first
+//               window already does.
+//   rates       each stage's rate with its 95 % interval (decay.h: for the sum's two lines from
+//               the fit's covariance, widened as a line's). No rate from a sliver: a stage gives
+//               its rate only over min_fit_windows windows or more (min_stage_windows for one of
+//               several) that fall by sliver_db or more, or last sliver_seconds and a quarter of
+//               the note's own stage (for a held part and a release: the note's held part and
+//               release).
 //
 // Times are those of the arrays given (s): windows' centres, where a window's level belongs.
 // Typical use: note_shape s = read_note(start, centre, total, total_ratio, n);
