@@ -391,17 +391,19 @@ bool holds(const model& m, const double* centre, const std::vector<int>& at, dou
         const double p = prompt_line(m).slope, s = after_line(m).slope, knee = knee_of(m);
         if (!(s < 0 && s - p >= knee_db_per_s && s - p >= std::abs(p) / 3 && std::isfinite(knee)))
             return false;
-        // Windows on either side of the knee, and an aftersound that is no sliver.
+        // Windows on either side of the knee, and neither sound a sliver.
         int before = 0, after = 0;
-        double last = knee;
+        double first = knee, last = knee;
         for (std::size_t i = 0; i < at.size(); ++i) {
             const int part = m.part[i];
             if (part != 1 && part != 3) continue;
             (part == 3 || (part == 1 && !m.broken && centre[at[i]] >= knee) ? after : before) += 1;
+            first = std::min(first, centre[at[i]]);
             last = std::max(last, centre[at[i]]);
         }
         if (before < min_stage_windows || after < min_stage_windows) return false;
         if (!(-s * (last - knee) >= sliver_db || last - knee >= sliver_seconds)) return false;
+        if (!(-p * (knee - first) >= sliver_db || knee - first >= sliver_seconds)) return false;
         if (has_release(m.kind) && !(knee < m.corner)) return false;
     }
     if (has_release(m.kind)) {
@@ -824,6 +826,7 @@ harmonic_envelope fit_envelope(const double* start, const double* centre, const 
     }
     // A stage of a model of several has shown that it is one (best_model).
     const int least = m.kind == one_line ? min_fit_windows : min_stage_windows;
+    h.main.needs = h.after.needs = h.release.needs = least;
     h.main.has_rate = rate_holds(h.main, least, held ? note.main_to - note.main_from : 0);
     if (h.after.found()) h.after.has_rate = rate_holds(h.after, least, 0);
     if (h.release.found())

@@ -110,9 +110,10 @@ struct stage {
     int first = -1, last = -1;  // its first and last window; first < 0 when there is none
     int windows = 0;            // windows its line was fitted to
     level_line line;
-    double ci95 = 0;          // the half-width of the rate's 95 % interval, dB/s
-    double from = 0, to = 0;  // s: the starts of its first and last window
-    bool has_rate = false;    // its rate holds (not a sliver, enough windows)
+    double ci95 = 0;              // the half-width of the rate's 95 % interval, dB/s
+    double from = 0, to = 0;      // s: the starts of its first and last window
+    bool has_rate = false;        // its rate holds (not a sliver, enough windows)
+    int needs = min_fit_windows;  // the windows a rate needs (fewer for one of several stages)
     bool found() const { return first >= 0; }
     double rate() const { return line.slope; }
 };

@@ -133,7 +133,7 @@ bool t60_of(const stage& s, std::string& csv, std::string& text) {
 
 // Why a stage gives no rate (envelope.h: no rate from a sliver).
 std::string too_brief(const std::string& what, const stage& s) {
-    if (s.windows < min_fit_windows) return what + " clear too briefly for a rate";
+    if (s.windows < s.needs) return what + " clear too briefly for a rate";
     const double length = s.to - s.from;
     return what + " too brief for a rate: " + fixed_text(length, 2) + " s, " +
            fixed_text(std::abs(s.rate()) * length, 0) + " dB";
@@ -172,7 +172,7 @@ row row_of(const harmonic_result& h, const note_fits& fits) {
                        fixed_text(held_length, 2) + " s held part",
                    true);
     } else if (!m.has_rate) {
-        if (m.windows < min_fit_windows)
+        if (m.windows < m.needs)
             add_reason(r, "clear too briefly for a rate", true);
         else
             add_reason(r, too_brief(held ? "held part" : "decay", m), true);
