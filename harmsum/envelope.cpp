@@ -385,25 +385,30 @@ model fit_model(model_kind kind, bool broken, const level_line& a, const level_l
 }
 
 // Whether the stages of a fitted model are real (envelope.h).
-bool holds(const model& m, const double* centre, const std::vector<int>& at, double released) {
+bool holds(const model& m, const double* start, const double* centre, const std::vector<int>& at,
+           double released) {
     if (!m.fitted) return false;
     if (has_after(m.kind)) {
         const double p = prompt_line(m).slope, s = after_line(m).slope, knee = knee_of(m);
         if (!(s < 0 && s - p >= knee_db_per_s && s - p >= std::abs(p) / 3 && std::isfinite(knee)))
             return false;
-        // Windows on either side of the knee, and neither sound a sliver.
-        int before = 0, after = 0;
-        double first = knee, last = knee;
+        // Windows on either side of the knee, and neither sound a sliver (over the starts of
+        // their first and last windows, as their rates are given).
+        int count[2] = {};
+        double from[2] = {INFINITY, INFINITY}, to[2] = {-INFINITY, -INFINITY};
         for (std::size_t i = 0; i < at.size(); ++i) {
             const int part = m.part[i];
             if (part != 1 && part != 3) continue;
-            (part == 3 || (part == 1 && !m.broken && centre[at[i]] >= knee) ? after : before) += 1;
-            first = std::min(first, centre[at[i]]);
-            last = std::max(last, centre[at[i]]);
+            const int k = part == 3 || (!m.broken && centre[at[i]] >= knee);
+            ++count[k];
+            from[k] = std::min(from[k], start[at[i]]);
+            to[k] = std::max(to[k], start[at[i]]);
         }
-        if (before < min_stage_windows || after < min_stage_windows) return false;
-        if (!(-s * (last - knee) >= sliver_db || last - knee >= sliver_seconds)) return false;
-        if (!(-p * (knee - first) >= sliver_db || knee - first >= sliver_seconds)) return false;
+        for (int k = 0; k < 2; ++k) {
+            const double length = to[k] - from[k], fall = -(k ? s : p) * length;
+            if (count[k] < min_stage_windows || !(fall >= sliver_db || length >= sliver_seconds))
+                return false;
+        }
         if (has_release(m.kind) && !(knee < m.corner)) return false;
     }
     if (has_release(m.kind)) {
@@ -501,7 +506,7 @@ model best_model(const double* start, const double* centre, const double* level,
     };
     std::size_t best = 0;
     for (std::size_t i = 1; i < tried.size(); ++i)
-        if (holds(tried[i], centre, at, note.released) && bic(tried[i]) < bic(tried[best]))
+        if (holds(tried[i], start, centre, at, note.released) && bic(tried[i]) < bic(tried[best]))
             best = i;
     return tried[best];
 }
