@@ -7,6 +7,7 @@
 #include "decay.h"
 #include "note.h"
 #include "pitch.h"
+#include "report_scale.h"
 #include "stiff_string.h"
 #include "welch.h"
 
@@ -28,6 +29,10 @@ constexpr double settled_cents = 8;
 constexpr int search_periods = 64;
 constexpr double partial_share = 0.03;  // a partial's peak within 3 % of where it is expected
 constexpr int min_partials = 4;
+// The note lost: its harmonics hold under lost_share (half) of their usual share of the
+// recording's power for lost_for_s, in windows within loud_range (20 dB) of the loudest.
+constexpr double lost_share = 0.5, lost_for_s = 0.1, loud_range = 0.01;
+constexpr double kept_share = 0.9;  // where the share starts to fall, the note is being lost
 
 std::string named(double hz) {
     return hz_text(hz) + " Hz (" + nearest_note(hz).name + ")";
@@ -127,6 +132,59 @@ double sharp_partials(const std::vector<peak>& peaks, double f0, int rate) {
     return 0;
 }
 
+// Where the pitch follower loses the note (check.h), s in the report's time; infinite when it
+// does not. The share of the recording's power its harmonics hold, window by window, against its
+// median over the windows within 20 dB of the loudest.
+double lost_at(const double* x, long n, int rate, const report_table& report) {
+    const int m = report.windows();
+    std::vector<double> sum(std::size_t(n) + 1, 0.0);  // of the squared samples
+    for (long i = 0; i < n; ++i) sum[std::size_t(i) + 1] = sum[std::size_t(i)] + x[i] * x[i];
+    std::vector<double> power(std::size_t(m), 0.0), share(std::size_t(m), 0.0);
+    for (int w = 0; w < m; ++w) {
+        const auto a = std::clamp<long>(std::lround(report.t[std::size_t(w)] * rate), 0, n);
+        const auto b = std::clamp<long>(std::lround(report.t_last[std::size_t(w)] * rate), 0, n);
+        if (b <= a) continue;
+        power[std::size_t(w)] = (sum[std::size_t(b)] - sum[std::size_t(a)]) / double(b - a);
+        double held = 0;  // the harmonics' mean square: half their amplitude squared
+        for (int k = 0; k < harmonics; ++k) {
+            const std::size_t at = report.at(w, k);
+            const double f = report.frequency[at];
+            if (f > 0 && f < rate / 2.0 && std::isfinite(report.power[at]))
+                held += std::pow(10, level_dbfs(report.power[at], k + 1, f, rate, 1) / 10) / 2;
+        }
+        share[std::size_t(w)] = power[std::size_t(w)] > 0 ? held / power[std::size_t(w)] : 0;
+    }
+    const double loudest = m > 0 ? *std::max_element(power.begin(), power.end()) : 0;
+    std::vector<int> loud;
+    std::vector<double> shares;
+    for (int w = 0; w < m; ++w)
+        if (power[std::size_t(w)] > 0 && power[std::size_t(w)] >= loudest * loud_range)
+            loud.push_back(w), shares.push_back(share[std::size_t(w)]);
+    if (shares.empty()) return INFINITY;
+    std::nth_element(shares.begin(), shares.begin() + std::ptrdiff_t(shares.size() / 2),
+                     shares.end());
+    const double held = shares[shares.size() / 2];
+    // From the first loud window on which every loud window for lost_for_s holds under
+    // lost_share of that, and no more than half of the loud windows after it hold more; back to
+    // where the share began to fall under kept_share of it.
+    for (std::size_t i = 0; i < loud.size(); ++i) {
+        const double t0 = report.t[std::size_t(loud[i])];
+        std::size_t more = 0, after = 0;
+        bool lost = true;
+        for (std::size_t j = i; j < loud.size(); ++j) {
+            const bool kept = share[std::size_t(loud[j])] >= lost_share * held;
+            if (report.t[std::size_t(loud[j])] <= t0 + lost_for_s) lost = lost && !kept;
+            more += kept, ++after;
+        }
+        if (!(lost && 2 * more <= after && report.t[std::size_t(loud.back())] >= t0 + lost_for_s))
+            continue;
+        // From where the share begins to fall.
+        while (i > 0 && share[std::size_t(loud[i - 1])] < kept_share * held) --i;
+        return report.t[std::size_t(loud[i])];
+    }
+    return INFINITY;
+}
+
 }  // namespace
 
 check_result check_fundamental(const double* x, long n, int rate, const report_table& report,
@@ -151,6 +209,7 @@ check_result check_fundamental(const double* x, long n, int rate, const report_t
         return c;
     }
     if (!q.partials) c.sharp_b = sharp_partials(peaks, q.f0, rate);
+    if (q.followed) c.lost_s = lost_at(x, n, rate, report);
     if (q.found_before > 0)
         c.lines = "  fundamental: the search found " + named(q.found_before) + ", " +
                   how_wrong(q.found_before, q.f0) + ": used " + named(q.f0) +

@@ -16,6 +16,7 @@
 // found and the fit puts one more than a quarter of a report bin (f0 / 32) off k f0, the report
 // measures it off its peak, and the summary suggests --partials.
 
+#include <limits>
 #include <string>
 
 #include "report.h"
@@ -47,6 +48,10 @@ struct check_result {
     // Without --partials: the inharmonicity of partials that run sharp of the report's bins (a
     // stiff string, whose upper partials the report measures off their peaks), else 0.
     double sharp_b = 0;
+    // A followed report: where (s in the stretch) the pitch follower loses the note, its pitch
+    // moving faster than it follows: from there the harmonics' share of the recording's power
+    // falls under half of what it was, while the recording stays loud. Infinite when it does not.
+    double lost_s = std::numeric_limits<double>::infinity();
 };
 
 // x: the n analysed samples at `rate`; report: harmtrace's report at f0.

@@ -7,14 +7,61 @@
 
 namespace {
 
-constexpr std::size_t smooth_half = 2;  // the smoothed level: a median of five windows
+constexpr int smooth_half = 2;  // the smoothed level: a median of five windows
+
+}  // namespace
 
 bool usable(double level, double ratio) {
     return stands_clear(ratio) && std::isfinite(level);
 }
 
-// How many independent values the series r is worth: n / (1 + 2 sum rho_l) over the lags up to
-// the first whose autocorrelation is not positive, at most n / 4 of them.
+clear_run longest_run(const double* level, const double* ratio, int n) {
+    clear_run best;
+    for (int w = 0; w < n;) {
+        if (!usable(level[w], ratio[w])) {
+            ++w;
+            continue;
+        }
+        int last = w, count = 1, v = w + 1;
+        while (v < n && v - last <= max_gap + 1) {
+            if (usable(level[v], ratio[v])) {
+                last = v;
+                ++count;
+            }
+            ++v;
+        }
+        if (count > best.count) best = {w, last, count};
+        w = last + 1;
+    }
+    return best;
+}
+
+int floor_end(const double* level, const double* ratio, int first, int last) {
+    // Where the harmonic reaches its floor the level stops falling; near it, the floor's power
+    // (noise, or the leakage of stronger harmonics, which keeps its phase to the harmonic from
+    // window to window) bends the level up long before the ratio shows it.
+    std::vector<int> at;
+    for (int w = first; w <= last; ++w)
+        if (usable(level[w], ratio[w])) at.push_back(w);
+    if (at.empty()) return last;
+    std::vector<double> smooth;
+    const int m = int(at.size());
+    for (int i = 0; i < m; ++i) {
+        double near[2 * smooth_half + 1];
+        int k = 0;
+        for (int j = std::max(0, i - smooth_half); j < m && j <= i + smooth_half; ++j)
+            near[k++] = level[at[std::size_t(j)]];
+        std::nth_element(near, near + k / 2, near + k);
+        smooth.push_back(near[k / 2]);
+    }
+    const double bottom = *std::min_element(smooth.begin(), smooth.end());
+    const double high = *std::max_element(smooth.begin(), smooth.end());
+    if (high - bottom < deep_fall) return last;
+    std::size_t i = 0;
+    while (i + 1 < smooth.size() && smooth[i + 1] >= bottom + floor_margin) ++i;
+    return at[i];
+}
+
 double effective_count(const std::vector<double>& r) {
     const std::size_t n = r.size();
     double c0 = 0;
@@ -30,137 +77,37 @@ double effective_count(const std::vector<double>& r) {
     return double(n) / (1 + 2 * sum);
 }
 
-// The knee of the level over the clear windows at[0 .. m-1]: the split into two runs of at
-// least min_fit_windows each whose two lines leave the least squared residual. Its index in at
-// (the first window of the second run), or 0 when no split leaves less than knee_share of one
-// line's residual with slopes knee_db apart. after: the second run's slope.
-std::size_t find_knee(const double* t, const double* level, const std::vector<int>& at,
-                      double& after) {
-    const std::size_t m = at.size();
-    if (m < 2 * std::size_t(min_fit_windows)) return 0;
-    // Sums over the first i windows, about the first window's time and level.
-    struct sums {
-        double n = 0, x = 0, y = 0, xx = 0, xy = 0, yy = 0;
-    };
-    std::vector<sums> pre(m + 1);
-    for (std::size_t i = 0; i < m; ++i) {
-        const double x = t[at[i]] - t[at[0]], y = level[at[i]] - level[at[0]];
-        const sums& a = pre[i];
-        pre[i + 1] = {a.n + 1, a.x + x, a.y + y, a.xx + x * x, a.xy + x * y, a.yy + y * y};
-    }
-    // Residual and slope of the line over windows a .. b-1.
-    auto line = [&](std::size_t a, std::size_t b, double& slope) {
-        const sums& p = pre[b];
-        const sums& q = pre[a];
-        const double n = p.n - q.n, sx = p.x - q.x, sy = p.y - q.y;
-        const double sxx = p.xx - q.xx - sx * sx / n, sxy = p.xy - q.xy - sx * sy / n;
-        const double syy = p.yy - q.yy - sy * sy / n;
-        slope = sxx > 0 ? sxy / sxx : 0;
-        return std::max(0.0, sxx > 0 ? syy - sxy * sxy / sxx : syy);
-    };
-    double slope;
-    const double one = line(0, m, slope);
-    std::size_t best = 0;
-    double least = one;
-    for (std::size_t b = std::size_t(min_fit_windows); b + std::size_t(min_fit_windows) <= m; ++b) {
-        double s1, s2;
-        const double two = line(0, b, s1) + line(b, m, s2);
-        if (two < least && std::abs(s2 - s1) >= knee_db) least = two, best = b;
-    }
-    if (best == 0 || !(least < knee_share * one)) return 0;
-    line(best, m, after);
-    return best;
+double interval95(double rate, double se, double n, double n_eff, int p, double span) {
+    const double widened = se * std::sqrt(n / n_eff);
+    const double method =
+        method_floor_share * std::abs(rate) + method_floor_db + method_floor_level / span;
+    return std::hypot(student_t975(std::max(1.0, n_eff - p)) * widened, method);
 }
-
-}  // namespace
 
 decay_fit fit_decay(const double* t, const double* level, const double* ratio, int n) {
     decay_fit d;
-    // The longest run of usable windows, gaps of up to max_gap bridged.
-    int best_first = -1, best_last = -1, best_count = 0;
-    for (int w = 0; w < n;) {
-        if (!usable(level[w], ratio[w])) {
-            ++w;
-            continue;
-        }
-        int last = w, count = 1, v = w + 1;
-        while (v < n && v - last <= max_gap + 1) {
-            if (usable(level[v], ratio[v])) {
-                last = v;
-                ++count;
-            }
-            ++v;
-        }
-        if (count > best_count) best_first = w, best_last = last, best_count = count;
-        w = last + 1;
-    }
-    if (best_count < min_level_windows) return d;
-
+    const clear_run run = longest_run(level, ratio, n);
+    if (run.count < min_level_windows) return d;
     double top = -std::numeric_limits<double>::infinity();
-    for (int w = best_first; w <= best_last; ++w)
+    for (int w = run.first; w <= run.last; ++w)
         if (usable(level[w], ratio[w])) top = std::max(top, level[w]);
-    int first = best_first;
+    int first = run.first;
     while (!(usable(level[first], ratio[first]) && level[first] >= top - attack_db)) ++first;
-
-    // Where the harmonic reaches its floor the level stops falling; near it, the floor's power
-    // (noise, or the leakage of stronger harmonics, which keeps its phase to the harmonic from
-    // window to window) bends the level up long before the ratio shows it. When the level
-    // falls far, the fit ends where the smoothed level comes within floor_margin of its lowest.
-    std::vector<double> smooth;
-    std::vector<int> at;
-    for (int w = first; w <= best_last; ++w)
-        if (usable(level[w], ratio[w])) at.push_back(w);
-    for (std::size_t i = 0; i < at.size(); ++i) {
-        double near[2 * smooth_half + 1];
-        int m = 0;
-        for (std::size_t j = i >= smooth_half ? i - smooth_half : 0;
-             j < at.size() && j <= i + smooth_half; ++j)
-            near[m++] = level[at[j]];
-        std::nth_element(near, near + m / 2, near + m);
-        smooth.push_back(near[m / 2]);
-    }
-    const double bottom = *std::min_element(smooth.begin(), smooth.end());
-    const double high = *std::max_element(smooth.begin(), smooth.end());
-    int last = best_last;
-    if (high - bottom >= deep_fall) {
-        std::size_t i = 0;
-        while (i + 1 < smooth.size() && smooth[i + 1] >= bottom + floor_margin) ++i;
-        last = at[i];
-    }
-
-    // A level that falls at one rate, then at another (a held note released, a piano's prompt
-    // sound and its aftersound): the first is the note's; the fit ends at the knee.
-    at.clear();
-    for (int w = first; w <= last; ++w)
-        if (usable(level[w], ratio[w])) at.push_back(w);
-    double after = 0;
-    if (const std::size_t knee = find_knee(t, level, at, after)) {
-        last = at[knee - 1];
-        d.knee = at[knee];
-        d.after_rate = after;
-    }
+    const int last = floor_end(level, ratio, first, run.last);
 
     d.first = first;
     d.last = last;
     d.first_db = level[first];
     d.top_db = top;
-    auto used = [&](int w) { return w >= first && w <= last && usable(level[w], ratio[w]); };
-    d.line = fit_line(t, level, n, used);
-    d.windows = d.line.n;
+    const rate_line r =
+        fit_rate(t, level, first, last, [&](int w) { return usable(level[w], ratio[w]); });
+    d.line = r.line;
+    d.windows = r.line.n;
     d.has_rate = d.windows >= min_fit_windows && d.line.sxx > 0;
     if (d.has_rate) {
         d.rate = d.line.slope;
-        std::vector<double> r;
-        for (int w = first; w <= last; ++w)
-            if (used(w)) r.push_back(level[w] - d.line.at(t[w]));
-        const double n_eff = effective_count(r);
-        double rss = 0;
-        for (double e : r) rss += e * e;
-        d.rate_error =
-            std::sqrt(rss / (double(r.size()) - 2) / d.line.sxx * double(r.size()) / n_eff);
-        const double method = method_floor_share * std::abs(d.rate) + method_floor_db +
-                              method_floor_level / (t[last] - t[first]);
-        d.ci95 = std::hypot(student_t975(std::max(1.0, n_eff - 2)) * d.rate_error, method);
+        d.rate_error = r.rate_error;
+        d.ci95 = r.ci95;
     }
     return d;
 }

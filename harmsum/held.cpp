@@ -207,5 +207,14 @@ pitch_reading read_pitch(const std::vector<double>& t, const std::vector<bool>& 
     for (std::size_t i = 0; i < c.size(); ++i)
         if (s[i] >= p.settled_s) after.push_back(d[i]);
     p.held_hz = ref * std::exp2(median(after) / 1200);
+
+    // A pitch that glides: no one pitch is held.
+    std::vector<double> all = d;
+    std::sort(all.begin(), all.end());
+    const std::size_t tenth = std::max<std::size_t>(1, d.size() / 10);
+    p.glides = all[all.size() * 19 / 20] - all[all.size() / 20] > glide_cents;
+    p.glide_from_hz =
+        ref * std::exp2(median({d.begin(), d.begin() + std::ptrdiff_t(tenth)}) / 1200);
+    p.glide_to_hz = ref * std::exp2(median({d.end() - std::ptrdiff_t(tenth), d.end()}) / 1200);
     return p;
 }

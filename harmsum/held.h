@@ -35,12 +35,18 @@ struct pitch_reading {
                               // than the held note wanders
     double swing_cents = 0;   // how far the held note's pitch moves: half the range from its
                               // 5th to its 95th percentile, vibrato and drift included
+    // A pitch that glides (or steps) over more than glide_cents, vibrato aside, from its 5th to
+    // its 95th percentile: no one pitch is held. From and to: the medians of the pitch over the
+    // first and the last tenth of the note.
+    bool glides = false;
+    double glide_from_hz = 0, glide_to_hz = 0;
 };
 
 constexpr double vibrato_least = 4;                        // cents either side
 constexpr double vibrato_lowest = 3, vibrato_highest = 9;  // Hz
 constexpr double bent_attack_cents = 10;                   // a bend worth a line
-constexpr double steady_cents = 3;  // a held note whose pitch swings less holds still
+constexpr double steady_cents = 3;   // a held note whose pitch swings less holds still
+constexpr double glide_cents = 100;  // a semitone
 
 // The pitch over each step of m windows (2 m periods, at least 20 ms: see above) in which the
 // note stands clear (present in every window of the step and the next): f in Hz at times s, the

@@ -43,8 +43,28 @@ std::string title_of(const summary_request& q) {
     const note_name note = nearest_note(q.f0);
     std::string t = printable_name(q.name) + ": " + note.name + " " + (note.cents >= 0 ? "+" : "") +
                     std::to_string(note.cents) + " cents, " + hz_text(q.f0) + " Hz";
-    if (q.check.v == verdict::doubtful) t += " (doubtful)";
+    if (summary_verdict(q) == verdict::doubtful) t += " (doubtful)";
     return t;
+}
+
+// Whether a harmonic is drawn with its stages: its first stage has a rate.
+bool drawn(const harmonic_result& h) {
+    return h.has_level && h.env.main.has_rate;
+}
+
+// The legend of a harmonic drawn with its stages: held, its held level and swing; decaying, its
+// rate with its interval, or its two rates; and its release.
+std::string legend_of(const harmonic_result& h, bool held) {
+    const harmonic_envelope& e = h.env;
+    std::string s;
+    if (held && std::isfinite(e.held_db))
+        s = "held " + fixed_text(e.held_db, 1) + " ±" + fixed_text(e.held_sd, 1) + " dBFS";
+    else if (e.after.has_rate)
+        s = fixed_text(e.main.rate(), 1) + " then " + fixed_text(e.after.rate(), 1) + " dB/s";
+    else
+        s = rate_text(e.main) + " dB/s";
+    if (e.release.has_rate) s += ", release " + fixed_text(e.release.rate(), 0) + " dB/s";
+    return s;
 }
 
 }  // namespace
@@ -53,7 +73,8 @@ void write_picture(const report_table& report, const summary_request& q, output&
     const analysis_info& a = q.info;
     const int n = report.windows();
     const std::size_t count = std::size_t(n);
-    const note_fits fits = fit_note(report, a);
+    const note_fits fits = fit_note(report, a, q.check.lost_s);
+    const bool held = fits.shape.kind == note_kind::held;
 
     // Each harmonic's levels, NaN for one with nothing to draw; and the levels the axis spans.
     std::vector<double> level(count * harmonics, none);
@@ -87,6 +108,11 @@ void write_picture(const report_table& report, const summary_request& q, output&
     const bool followed = q.pitch && q.f0 > 0;
     if (followed) {
         stepped_pitch(report.t, note_windows(report, a.facts.rate), at, cents);
+        // Nothing of the note is followed from where the follower loses it.
+        std::size_t kept = 0;
+        while (kept < at.size() && at[kept] < q.check.lost_s) ++kept;
+        at.resize(kept);
+        cents.resize(kept);
         for (double& c : cents) {
             c = 1200 * std::log2(c / q.f0);
             if (!std::isfinite(c)) continue;
@@ -97,6 +123,7 @@ void write_picture(const report_table& report, const summary_request& q, output&
 
     out.put(std::string(picture_heading) + "\n");
     out.put("title\t" + field(title_of(q)) + "\n");
+    out.put("kind\t" + field(kind_line(fits)) + "\n");
     out.put("time");
     put_number(out, stretch_from(a), 6);
     put_number(out, stretch_to(a), 6);
@@ -104,13 +131,19 @@ void write_picture(const report_table& report, const summary_request& q, output&
     put_number(out, bottom, 0);
     put_number(out, top, 0);
     out.put(std::string("\nkey\t") + (q.partials ? "partial" : "harmonic") + "\n");
+    if (std::isfinite(q.check.lost_s)) {
+        out.put("lost");
+        put_number(out, stretch_from(a) + q.check.lost_s, 6);
+        out.put("\n");
+    }
     if (followed) {
         out.put("pitch");
         put_number(out, low_c, 0);
         put_number(out, high_c, 0);
         out.put("\tcents from " + hz_text(q.f0) + " Hz\n");
         std::string note;
-        for (const std::string& s : pitch_notes(q.pitch, stretch_from(a)))
+        const pitch_reading until = pitch_until(report, a.facts.rate, *q.pitch, q.check.lost_s);
+        for (const std::string& s : pitch_notes(&until, stretch_from(a), q.check.lost_s))
             note += (note.empty() ? "" : "; ") + s;
         if (!note.empty()) out.put("pitch_note\t" + field(note) + "\n");
     }
@@ -121,25 +154,52 @@ void write_picture(const report_table& report, const summary_request& q, output&
         const std::string number = std::to_string(k + 1) + ": ";
         out.print("%d", k + 1);
         if (!h) {
-            out.put("\tnone\tNaN\tNaN\tNaN\tNaN\t" + number +
+            out.put("\tnone\t" + number +
                     (report.freq[k] > 0 ? "above the Nyquist frequency" : "not found") + "\n");
             continue;
         }
         const std::string hz = hz_text(h->freq) + " Hz, ";
-        if (h->rate_shown.empty()) {
-            out.put("\tfaint\tNaN\tNaN\tNaN\tNaN\t" + field(number + hz + h->why) + "\n");
+        if (!drawn(*h)) {
+            out.put("\tfaint\t" + field(number + hz + h->why) + "\n");
             continue;
         }
-        const double from = fits.start[std::size_t(h->fit.first)];
-        const double to = fits.start[std::size_t(h->fit.last)];
-        out.put("\tfit");
-        put_number(out, from, 6);
-        put_number(out, h->fit.line.at(from), 4);
-        put_number(out, to, 6);
-        put_number(out, h->fit.line.at(to), 4);
-        out.put("\t");
-        out.put(field(number + hz + h->rate_shown + " dB/s"));
-        out.put("\n");
+        out.put("\tfit\t" + field(number + hz + legend_of(*h, held)) + "\n");
+    }
+
+    // The stages of each harmonic drawn, after the note's onset.
+    out.put("\n\n0\tonset");
+    put_number(out, fits.shape.onset, 6);
+    out.put("\tNaN\tNaN\tNaN\n");
+    for (const harmonic_result& h : fits.found) {
+        if (!drawn(h)) continue;
+        const harmonic_envelope& e = h.env;
+        auto put = [&](const char* what, double t1, double l1, double t2, double l2) {
+            out.print("%d\t%s", h.k, what);
+            put_number(out, t1, 6);
+            put_number(out, l1, 3);
+            put_number(out, t2, 6);
+            put_number(out, l2, 3);
+            out.put("\n");
+        };
+        const stage& m = e.main;
+        const bool two = e.after.has_rate;
+        if (held && std::isfinite(e.held_db))
+            put("swing", m.from, e.held_db - e.held_sd, m.to, e.held_db + e.held_sd);
+        const double to = two ? e.knee : m.to;
+        put(held ? "held" : "decay", m.from, m.line.at(m.from), to, m.line.at(to));
+        if (two) {
+            put("aftersound", e.knee, e.after.line.at(e.knee), e.after.to,
+                e.after.line.at(e.after.to));
+            put("knee", e.knee, e.after.line.at(e.knee), e.knee, e.after.line.at(e.knee));
+        }
+        if (e.release.has_rate)
+            put("release", e.released, e.release.line.at(e.released), e.release.to,
+                e.release.line.at(e.release.to));
+        if (std::isfinite(e.attack_s)) {
+            const double ends = fits.shape.onset + e.attack_s;
+            put("attack", fits.shape.onset, none, ends,
+                (held ? e.held_db : e.top_db) - attack_within_db);
+        }
     }
 
     out.put("\n\n");

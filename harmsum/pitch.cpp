@@ -18,6 +18,12 @@ double slot(int k, double f) {
     return std::min(0.03 * k * f, 0.25 * f);
 }
 
+// Peaks more than two octaves under a candidate do not count against it: no harmonic of a tone
+// an octave or a twelfth under it lies there, and a tone of its own so far under the note (mains
+// hum, a rumble) is no part of it. 50 Hz hum louder than a 440 Hz note left the note a score of
+// 0.2, under the hum's.
+constexpr double below_reach = 0.25;
+
 int harmonics_in_reach(const std::vector<peak>& peaks, double f) {
     double top = 0;
     for (const peak& q : peaks) top = std::max(top, q.freq);
@@ -54,7 +60,7 @@ double harmonic_score(const std::vector<peak>& peaks, double f) {
     int filled = 0;
     std::vector<bool> hit(std::size_t(harmonics) + 1, false);
     for (const peak& q : peaks) {
-        if (q.freq > (harmonics + 0.5) * f) continue;
+        if (q.freq > (harmonics + 0.5) * f || q.freq < below_reach * f * 0.97) continue;
         const double amplitude = std::sqrt(q.power);
         total += amplitude;
         const int k = int(std::lround(q.freq / f));

@@ -6,8 +6,10 @@
 //
 //     score(f) = explained * filled
 //     explained  the amplitude of the peaks that lie near a harmonic k f, k = 1 .. K, over the
-//                amplitude of all peaks up to (K + 1/2) f, the peaks below f among them (by
-//                power, weak odd harmonics beside strong even ones would count for too little)
+//                amplitude of all peaks from f / 4 to (K + 1/2) f, the peaks below f among them
+//                (further below lies no harmonic of a tone an octave or a twelfth under f, and a
+//                tone of its own so far under the note, a hum, is no part of it; by power, weak
+//                odd harmonics beside strong even ones would count for too little)
 //     filled     the share of the K harmonics that have a peak near them
 //
 // with K the number of harmonics of f up to the highest peak (at most 10). The right fundamental

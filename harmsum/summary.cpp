@@ -6,13 +6,14 @@
 #include <limits>
 #include <vector>
 
-#include "decay.h"
+#include "envelope.h"
 #include "error_report.h"
 #include "note.h"
 #include "stiff_string.h"
 
 namespace {
 
+constexpr double none = std::numeric_limits<double>::quiet_NaN();
 // Quantisation leaves faint harmonics of its own in a dying note; nothing this far under the
 // strongest harmonic is taken for one of the note's.
 constexpr double weakest_db = 80;
@@ -80,68 +81,11 @@ std::string analysed_fields(const analysis_info& a) {
            fixed_text(stretch_to(a), 4);
 }
 
-// A harmonic's values for the CSV, empty where it has none, and what the summary says of them.
-struct row {
-    std::string start, rate, ci, t60, from, to;  // CSV precision
-    std::string start_shown, rate_shown, t60_shown, span;
-    std::string reason;  // why a value is missing
-};
-
-row row_of(const decay_fit& d, const double* start, double strongest) {
-    row r;
-    if (d.windows == 0) {
-        r.reason = r.span = "never clear of the floor";
-        return r;
-    }
-    if (d.top_db < strongest - weakest_db) {
-        r.reason = r.span =
-            "too weak: " + fixed_text(strongest - d.top_db, 0) + " dB under the strongest";
-        return r;
-    }
-    const double from = start[d.first], to = start[d.last];
-    const double level = d.has_rate ? d.line.at(from) : d.first_db;
-    r.start = fixed_text(level, 2);
-    r.start_shown = fixed_text(level, 1);
-    r.span = fixed_text(from, 2) + "-" + fixed_text(to, 2);
-    if (!d.has_rate) {
-        r.reason = "clear too briefly for a rate";
-        r.span += " (" + r.reason + ")";
-        return r;
-    }
-    r.rate = fixed_text(d.rate, 2);
-    r.ci = fixed_text(d.ci95, 2);
-    const int decimals = d.ci95 < 0.05 ? 2 : 1;  // an interval shown as more than 0
-    r.rate_shown = fixed_text(d.rate, decimals) + " ± " + fixed_text(d.ci95, decimals);
-    r.from = fixed_text(from, 3);
-    r.to = fixed_text(to, 3);
-    // A level that does not fall measurably (3 dB over the span, and the interval all below 0)
-    // has no T60: it would lie far beyond anything measured.
-    if (d.rate * (to - from) <= -3 && d.rate + d.ci95 < 0) {
-        const double s = t60(d.rate);
-        r.t60 = fixed_text(s, 2);
-        r.t60_shown = fixed_text(s, s < 9.995 ? 2 : s < 99.95 ? 1 : 0);  // three digits
-    } else {
-        r.reason = "the level hardly falls: no T60";
-    }
-    if (d.knee >= 0) {
-        // A second rate after the first: said, not fitted.
-        const std::string then = "then " + fixed_text(d.after_rate, 0) + " dB/s from " +
-                                 fixed_text(start[d.knee], 2) + " s";
-        r.span += " (" + then + ")";
-        r.reason += std::string(r.reason.empty() ? "" : "; ") + "fitted up to a knee: " + then;
-    }
-    return r;
-}
-
 // `s` right-aligned in `width` characters (± is one character of two bytes).
 std::string right(const std::string& s, std::size_t width) {
     std::size_t chars = 0;
     for (unsigned char c : s) chars += (c & 0xC0) != 0x80;
     return chars >= width ? s : std::string(width - chars, ' ') + s;
-}
-
-std::string shown(const std::string& v) {
-    return v.empty() ? "-" : v;
 }
 
 double median(std::vector<double> v) {
@@ -155,7 +99,198 @@ bool below_nyquist(double f, int rate) {
     return f > 0 && f < rate / 2.0;
 }
 
+std::string shown_or_dash(const std::string& v) {
+    return v.empty() ? "-" : v;
+}
+
+// What the summary gives of one harmonic: each value as the CSV has it (empty where there is
+// none) and as the text shows it, and why one is missing.
+struct row {
+    // The first stage's line (the held part or the prompt decay): the first 20 columns.
+    std::string start, rate, ci, t60, from, to;
+    std::string attack, peak, held, held_sd, rate2, ci2, knee, release, release_ci, release_from;
+    std::string start_shown, rate_shown, t60_shown, attack_shown, held_shown, sd_shown;
+    std::string rate2_shown, knee_shown, t60_2_shown, release_shown, release_from_shown;
+    std::string span;    // the span fitted, s, or why there is none
+    std::string said;    // why a rate is missing, as the text says it after the span
+    std::string reason;  // everything missing, for the CSV
+};
+
+void add_reason(row& r, const std::string& why, bool say) {
+    r.reason += (r.reason.empty() ? "" : "; ") + why;
+    if (say) r.said += (r.said.empty() ? "" : "; ") + why;
+}
+
+// A stage's T60, when its level falls measurably (3 dB or more over its span, and the whole
+// interval under 0): it would lie far beyond anything measured otherwise.
+bool t60_of(const stage& s, std::string& csv, std::string& text) {
+    if (!(s.rate() * (s.to - s.from) <= -3 && s.rate() + s.ci95 < 0)) return false;
+    const double v = t60(s.rate());
+    csv = fixed_text(v, 2);
+    text = fixed_text(v, v < 9.995 ? 2 : v < 99.95 ? 1 : 0);  // three digits
+    return true;
+}
+
+// Why a stage gives no rate (envelope.h: no rate from a sliver).
+std::string too_brief(const std::string& what, const stage& s) {
+    if (s.windows < s.needs) return what + " clear too briefly for a rate";
+    const double length = s.to - s.from;
+    return what + " too brief for a rate: " + fixed_text(length, 2) + " s, " +
+           fixed_text(std::abs(s.rate()) * length, 0) + " dB";
+}
+
+row row_of(const harmonic_result& h, const note_fits& fits) {
+    const harmonic_envelope& e = h.env;
+    row r;
+    if (e.windows == 0) {
+        r.reason = r.span = "never clear of the floor";
+        return r;
+    }
+    if (e.top_db < fits.strongest - weakest_db) {
+        r.reason = r.span =
+            "too weak: " + fixed_text(fits.strongest - e.top_db, 0) + " dB under the strongest";
+        return r;
+    }
+    const bool held = fits.shape.kind == note_kind::held;
+    const stage& m = e.main;
+    const double level = m.has_rate ? m.line.at(m.from) : e.first_db;
+    r.start = fixed_text(level, 2);
+    r.start_shown = fixed_text(level, 1);
+    r.peak = fixed_text(e.top_db, 2);
+    if (std::isfinite(e.attack_s))
+        r.attack = fixed_text(e.attack_s, 3), r.attack_shown = fixed_text(e.attack_s, 2);
+    if (held && std::isfinite(e.held_db)) {
+        r.held = fixed_text(e.held_db, 2), r.held_shown = fixed_text(e.held_db, 1);
+        r.held_sd = fixed_text(e.held_sd, 2), r.sd_shown = fixed_text(e.held_sd, 1);
+    }
+    r.span = fixed_text(m.from, 2) + "-" + fixed_text(e.after.found() ? e.after.to : m.to, 2);
+    const note_shape& note = fits.shape;
+    const double held_length = note.main_to - note.main_from;
+    if (e.held_too_little) {
+        add_reason(r,
+                   "clear over only " + fixed_text(e.held_over, 2) + " s of the " +
+                       fixed_text(held_length, 2) + " s held part",
+                   true);
+    } else if (!m.has_rate) {
+        if (m.windows < m.needs)
+            add_reason(r, "clear too briefly for a rate", true);
+        else
+            add_reason(r, too_brief(held ? "held part" : "decay", m), true);
+    } else {
+        r.rate = fixed_text(m.rate(), 2);
+        r.ci = fixed_text(m.ci95, 2);
+        r.rate_shown = rate_text(m);
+        r.from = fixed_text(m.from, 3);
+        r.to = fixed_text(m.to, 3);
+        if (!t60_of(m, r.t60, r.t60_shown) && !held)
+            add_reason(r, "the level hardly falls: no T60", false);
+    }
+    if (e.after.found() && e.after.has_rate) {
+        r.rate2 = fixed_text(e.after.rate(), 2);
+        r.ci2 = fixed_text(e.after.ci95, 2);
+        r.rate2_shown = rate_text(e.after);
+        r.knee = fixed_text(e.knee, 3);
+        r.knee_shown = fixed_text(e.knee, 2);
+        std::string csv;
+        t60_of(e.after, csv, r.t60_2_shown);
+    } else if (e.after.found()) {
+        add_reason(r, too_brief("aftersound", e.after), true);
+    }
+    if (e.release.found() && e.release.has_rate) {
+        r.release = fixed_text(e.release.rate(), 2);
+        r.release_ci = fixed_text(e.release.ci95, 2);
+        r.release_shown = rate_text(e.release);
+        r.release_from = fixed_text(e.released, 3);
+        r.release_from_shown = fixed_text(e.released, 2);
+    } else if (e.release.found()) {
+        add_reason(r, too_brief("release", e.release), held);
+    }
+    return r;
+}
+
+// The columns of the summary's table, each right-aligned in its width, two blanks apart; the
+// span and what is said of it follow the last.
+struct column {
+    std::string head;
+    std::size_t width;
+};
+
+std::vector<column> table_columns(note_kind kind, bool two_stage, bool partials) {
+    std::vector<column> c = {{partials ? "partial" : "harmonic", 8}, {"Hz", 8}};
+    if (partials) c.push_back({"cents", 6});
+    if (kind == note_kind::held) {
+        for (const column& more : std::vector<column>{{"attack s", 8},
+                                                      {"held dBFS", 9},
+                                                      {"swing dB", 8},
+                                                      {"slope dB/s", 12},
+                                                      {"release dB/s", 12},
+                                                      {"from s", 6}})
+            c.push_back(more);
+        return c;
+    }
+    c.push_back({"start dBFS", 10});
+    c.push_back({two_stage ? "prompt dB/s" : "dB/s", 12});
+    c.push_back({"T60 s", 7});
+    if (two_stage)
+        for (const column& more :
+             std::vector<column>{{"aftersound dB/s", 15}, {"knee s", 6}, {"T60 s", 7}})
+            c.push_back(more);
+    return c;
+}
+
+std::string table_line(const std::vector<column>& c, const std::vector<std::string>& cells,
+                       const std::string& last) {
+    std::string line;
+    for (std::size_t i = 0; i < c.size(); ++i) line += "  " + right(cells[i], c[i].width);
+    return line + "  " + last + "\n";
+}
+
+// "1-4, 7": the harmonics numbered in `k`, runs joined.
+std::string numbers_text(const std::vector<int>& k) {
+    std::string s;
+    for (std::size_t i = 0; i < k.size();) {
+        std::size_t j = i;
+        while (j + 1 < k.size() && k[j + 1] == k[j] + 1) ++j;
+        s += (s.empty() ? "" : ", ") + std::to_string(k[i]) +
+             (j > i ? (j == i + 1 ? ", " : "-") + std::to_string(k[j]) : "");
+        i = j + 1;
+    }
+    return s;
+}
+
 }  // namespace
+
+verdict summary_verdict(const summary_request& q) {
+    const bool moves = (q.pitch && q.pitch->glides) || std::isfinite(q.check.lost_s);
+    return moves ? verdict::doubtful : q.check.v;
+}
+
+std::string rate_text(const stage& s) {
+    const int decimals = s.ci95 < 0.05 ? 2 : 1;  // an interval shown as more than 0
+    return fixed_text(s.rate(), decimals) + " ± " + fixed_text(s.ci95, decimals);
+}
+
+std::string kind_line(const note_fits& fits) {
+    const note_shape& s = fits.shape;
+    std::string line = std::string(s.kind == note_kind::held ? "held" : "decaying") +
+                       " note: begins at " + fixed_text(s.onset, 2) + " s";
+    if (s.kind == note_kind::held) {
+        line += ", held " + fixed_text(s.main_from, 2) + "-" + fixed_text(s.main_to, 2) + " s";
+    } else {
+        std::vector<int> two;
+        for (const harmonic_result& h : fits.found)
+            if (h.has_level && h.env.after.has_rate) two.push_back(h.k);
+        line += two.empty() ? ", dies away in one stage"
+                            : ", dies away in two stages (" +
+                                  std::string(two.size() == 1 ? "harmonic " : "harmonics ") +
+                                  numbers_text(two) + ")";
+    }
+    if (std::isfinite(s.released))
+        line += ", released from " + fixed_text(s.released, 2) + " s";
+    else if (s.kind == note_kind::held)
+        line += ", not released";
+    return line;
+}
 
 double stretch_from(const analysis_info& a) {
     return double(a.stretch.first) / a.facts.rate;
@@ -174,7 +309,7 @@ void harmonic_levels(const report_table& report, const analysis_info& a, int k, 
     }
 }
 
-note_fits fit_note(const report_table& report, const analysis_info& a) {
+note_fits fit_note(const report_table& report, const analysis_info& a, double lost) {
     const int rate = a.facts.rate, n = report.windows();
     const double from = stretch_from(a);
     const std::size_t count = std::size_t(n);
@@ -185,36 +320,75 @@ note_fits fit_note(const report_table& report, const analysis_info& a) {
         fits.start[std::size_t(w)] = report.t[std::size_t(w)] + from;
         fits.centre[std::size_t(w)] = report.centre(w) + from;
     }
-    std::vector<double> level(count), ratio(count);
+    // Each harmonic's levels and ratios, none from where the pitch follower loses the note;
+    // and the note's level, the power of its harmonics together.
+    std::vector<std::vector<double>> level, ratio;
+    // The note stands clear where any harmonic does (a release falls on past the 40 dB of the
+    // note's windows for its pitch).
+    std::vector<double> power(count, 0.0), total(count), total_ratio(count, none);
+    std::vector<bool> clear(count, false);
     for (int k = 0; k < harmonics; ++k) {
         if (!below_nyquist(report.freq[k], rate)) continue;
-        harmonic_levels(report, a, k, level.data());
+        level.emplace_back(count);
+        ratio.emplace_back(count);
+        harmonic_levels(report, a, k, level.back().data());
         std::vector<double> freqs;
         for (int w = 0; w < n; ++w) {
-            ratio[std::size_t(w)] = report.ratio[report.at(w, k)];
+            const std::size_t i = std::size_t(w);
+            const bool kept = report.t[i] < lost;
+            ratio.back()[i] = kept ? report.ratio[report.at(w, k)] : none;
             const double f = report.frequency[report.at(w, k)];
             if (below_nyquist(f, rate)) freqs.push_back(f);
+            if (kept && std::isfinite(level.back()[i])) {
+                power[i] += std::pow(10, level.back()[i] / 10);
+                clear[i] = clear[i] || stands_clear(ratio.back()[i]);
+            }
         }
         harmonic_result h;
         h.k = k + 1;
         h.freq = median(freqs);
-        h.fit = fit_decay(fits.centre.data(), level.data(), ratio.data(), n);
         fits.found.push_back(h);
     }
+    for (std::size_t i = 0; i < count; ++i) {
+        total[i] = power[i] > 0 ? 10 * std::log10(power[i]) : none;
+        if (clear[i] && report.t[i] < lost) total_ratio[i] = 1;
+    }
+    fits.shape =
+        read_note(fits.start.data(), fits.centre.data(), total.data(), total_ratio.data(), n);
     fits.strongest = -std::numeric_limits<double>::infinity();
-    for (const harmonic_result& h : fits.found)
-        if (h.fit.windows > 0) fits.strongest = std::max(fits.strongest, h.fit.top_db);
+    for (std::size_t j = 0; j < fits.found.size(); ++j) {
+        harmonic_result& h = fits.found[j];
+        h.env = fit_envelope(fits.start.data(), fits.centre.data(), level[j].data(),
+                             ratio[j].data(), n, fits.shape);
+        if (h.env.windows > 0) fits.strongest = std::max(fits.strongest, h.env.top_db);
+    }
     for (harmonic_result& h : fits.found) {
-        const row r = row_of(h.fit, fits.start.data(), fits.strongest);
+        const row r = row_of(h, fits);
         h.has_level = !r.start.empty();
-        h.rate_shown = r.rate_shown;
-        if (r.rate.empty()) h.why = r.reason;
+        if (r.rate.empty()) h.why = r.said.empty() ? r.reason : r.said;
+        if (!r.rate2.empty()) ++fits.two_stage;
     }
     return fits;
 }
 
-std::vector<std::string> pitch_notes(const pitch_reading* p, double from) {
+pitch_reading pitch_until(const report_table& report, int rate, const pitch_reading& p,
+                          double lost) {
+    if (!std::isfinite(lost)) return p;
+    std::vector<bool> clear = note_windows(report, rate);
+    for (std::size_t w = 0; w < clear.size(); ++w) clear[w] = clear[w] && report.t[w] < lost;
+    return read_pitch(report.t, clear);
+}
+
+std::vector<std::string> pitch_notes(const pitch_reading* p, double from, double lost) {
     std::vector<std::string> notes;
+    if (p && p->glides)
+        notes.push_back("the pitch glides from " + hz_text(p->glide_from_hz) + " to " +
+                        hz_text(p->glide_to_hz) + " Hz (" +
+                        fixed_text(std::abs(cents(p->glide_to_hz, p->glide_from_hz)), 0) +
+                        " cents): no one pitch is held");
+    if (std::isfinite(lost))
+        notes.push_back("the pitch follower loses the note at " + fixed_text(from + lost, 2) +
+                        " s: nothing after is measured");
     if (p && p->vibrato)
         notes.push_back("vibrato " + fixed_text(p->vibrato_hz, 1) + " Hz, ±" +
                         fixed_text(p->vibrato_cents, 0) + " cents");
@@ -284,7 +458,8 @@ void write_summary(const report_table& report, const summary_request& q, output&
     const analysis_info& a = q.info;
     const int rate = a.facts.rate, n = report.windows();
     const double from = stretch_from(a);
-    const note_fits fits = fit_note(report, a);
+    const note_fits fits = fit_note(report, a, q.check.lost_s);
+    const bool held = fits.shape.kind == note_kind::held;
 
     const note_name note = nearest_note(q.f0);
     const std::string name = printable_name(q.name);
@@ -306,8 +481,12 @@ void write_summary(const report_table& report, const summary_request& q, output&
         text.put("  the channels cancel in the mean (opposite phase): channel " +
                  std::to_string(a.channel) + ", the loudest, analysed alone\n");
     text.put(q.check.lines);
-    const pitch_reading* p = q.pitch;
-    for (const std::string& line : pitch_notes(p, from)) text.put("  " + line + "\n");
+    // What is said of the pitch: up to where the follower loses the note.
+    const pitch_reading until =
+        q.pitch ? pitch_until(report, rate, *q.pitch, q.check.lost_s) : pitch_reading{};
+    const pitch_reading* p = q.pitch ? &until : nullptr;
+    for (const std::string& line : pitch_notes(p, from, q.check.lost_s))
+        text.put("  " + line + "\n");
     if (!sharp.empty()) text.put("  " + sharp + "\n");
     if (a.stretch.onset >= onset_shown)
         text.put("  the note begins at " + fixed_text(from + a.stretch.onset, 2) +
@@ -317,29 +496,46 @@ void write_summary(const report_table& report, const summary_request& q, output&
         text.put(b > 0 ? "  partials of a stiff string: inharmonicity B = " + sig_text(b, 3) + "\n"
                        : "  partials: no stiff string found (too few partials, or none lie "
                          "sharp); measured as harmonics\n");
-    text.put(q.partials
-                 ? "   partial        Hz   cents  start dBFS          dB/s    T60 s  fitted, s\n"
-                 : "  harmonic        Hz  start dBFS          dB/s    T60 s  fitted, s\n");
+    text.put("  " + kind_line(fits) + "\n");
+    const std::vector<column> columns =
+        table_columns(fits.shape.kind, fits.two_stage > 0, q.partials);
+    std::vector<std::string> heads;
+    for (const column& c : columns) heads.push_back(c.head);
+    text.put(table_line(columns, heads, held ? "held, s" : "fitted, s"));
+
     const std::string vibrato_fields =
         p && p->vibrato ? fixed_text(p->vibrato_hz, 2) + "," + fixed_text(p->vibrato_cents, 1)
                         : ",";
     const std::string file_fields = csv_field(q.name) + "," + fixed_text(q.f0, 3) + "," +
                                     note.name + "," + fixed_text(note.exact_cents, 1) + "," +
-                                    check_word(q.check.v) + ",";
+                                    check_word(summary_verdict(q)) + ",";
     for (const harmonic_result& h : fits.found) {
-        const row r = row_of(h.fit, fits.start.data(), fits.strongest);
-        std::string stretch;  // the partial's deviation from k times partial 1, in cents
-        if (q.partials) stretch = right(signed_text(cents(h.freq, h.k * q.f0), 1), 8);
-        text.put("  " + right(std::to_string(h.k), 8) + "  " + right(hz_text(h.freq), 8) + stretch +
-                 "  " + right(shown(r.start_shown), 10) + "  " + right(shown(r.rate_shown), 12) +
-                 "  " + right(shown(r.t60_shown), 7) + "  " + r.span + "\n");
+        const row r = row_of(h, fits);
+        std::vector<std::string> cells = {std::to_string(h.k), hz_text(h.freq)};
+        // The partial's deviation from k times partial 1, in cents.
+        if (q.partials) cells.push_back(signed_text(cents(h.freq, h.k * q.f0), 1));
+        if (held) {
+            for (const std::string* v : {&r.attack_shown, &r.held_shown, &r.sd_shown, &r.rate_shown,
+                                         &r.release_shown, &r.release_from_shown})
+                cells.push_back(shown_or_dash(*v));
+        } else {
+            for (const std::string* v : {&r.start_shown, &r.rate_shown, &r.t60_shown})
+                cells.push_back(shown_or_dash(*v));
+            if (fits.two_stage > 0)
+                for (const std::string* v : {&r.rate2_shown, &r.knee_shown, &r.t60_2_shown})
+                    cells.push_back(shown_or_dash(*v));
+        }
+        text.put(table_line(columns, cells, r.span + (r.said.empty() ? "" : " (" + r.said + ")")));
         if (!csv) continue;
         std::string reason = notes;
         if (!r.reason.empty()) reason += (reason.empty() ? "" : "; ") + r.reason;
         csv->put(file_fields + std::to_string(h.k) + "," + fixed_text(h.freq, 3) + "," + r.start +
                  "," + r.rate + "," + r.t60 + "," + r.from + "," + r.to + "," +
                  (q.partials ? sig_text(b, 4) : "") + "," + r.ci + "," + vibrato_fields + "," +
-                 analysed_fields(a) + "," + csv_field(reason) + "\n");
+                 analysed_fields(a) + "," + csv_field(reason) + "," + (held ? "held" : "decaying") +
+                 "," + r.attack + "," + r.peak + "," + r.held + "," + r.held_sd + "," + r.rate2 +
+                 "," + r.ci2 + "," + r.knee + "," + r.release + "," + r.release_ci + "," +
+                 r.release_from + "\n");
     }
 }
 
@@ -351,5 +547,5 @@ void write_failed_row(const std::string& name, const analysis_info* info, const 
         if (!notes.empty()) reason += "; " + notes;
     }
     csv.put(csv_field(name) + ",,,,,,,,,,,,,,,," + (info ? analysed_fields(*info) : ",,") + "," +
-            csv_field(reason) + "\n");
+            csv_field(reason) + ",,,,,,,,,,,\n");
 }

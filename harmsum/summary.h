@@ -8,18 +8,25 @@
 // and last grid point. A harmonic's start level is its decay line's value at the start of the
 // first window fitted (fit_from_s), so that start level, rate and span describe one line.
 //
+// The note is described as it is played (envelope.h): a line says whether it is held or decaying;
+// a held note's table gives each harmonic's attack, held level and swing, slope and release, a
+// decaying note's its start level and rate, and, when it dies away in two stages, its
+// aftersound's rate and knee.
+//
 // For a report that follows the pitch (harmtrace --follow), f0 is the pitch the note is held at
-// (held.h); a line gives the vibrato, and one a bent attack, when there are.
+// (held.h); a line gives the vibrato, and one a bent attack, when there are; a pitch that glides
+// by more than a semitone, or that the follower loses, makes the fundamental doubtful.
 //
 // For partials (harmtrace --partials), each line also gives the partial's deviation from k times
 // partial 1 in cents, and a line gives the inharmonicity B, fitted to the median over the
 // windows of each partial's frequency over partial 1's.
 
+#include <cmath>
 #include <string>
 #include <vector>
 
 #include "check.h"
-#include "decay.h"
+#include "envelope.h"
 #include "held.h"
 #include "info.h"
 #include "output.h"
@@ -51,24 +58,43 @@ double stretch_to(const analysis_info& a);
 struct harmonic_result {
     int k = 0;
     double freq = 0;  // Hz, the median of its windows' frequencies
-    decay_fit fit;
-    bool has_level = false;  // a start level: clear long enough, and not too weak
-    std::string rate_shown;  // "-8.9 ± 0.4" (dB/s), empty without a rate
-    std::string why;         // without a rate, why: "never clear of the floor", ...
+    harmonic_envelope env;
+    bool has_level = false;  // a level: clear long enough, and not too weak
+    std::string why;         // without a rate for its first stage, why: "never clear of the floor"
 };
 
-// Every harmonic's fit, with the windows' times.
+// Every harmonic's envelope, with the windows' times and the note's shape.
 struct note_fits {
     std::vector<double> start, centre;  // each window's, s in the recording
     std::vector<harmonic_result> found;
     double strongest = 0;  // the highest level of a harmonic's run, dBFS (-inf when none)
+    note_shape shape;      // the note's onset, kind, held part and release
+    int two_stage = 0;     // harmonics that die away in two stages
 };
-// Typical use: note_fits n = fit_note(table, info);
-note_fits fit_note(const report_table& report, const analysis_info& a);
+// The windows from `lost` on (s in the stretch: where the pitch follower loses the note) are
+// left out of every fit.
+// Typical use: note_fits n = fit_note(table, info, request.check.lost_s);
+note_fits fit_note(const report_table& report, const analysis_info& a, double lost = INFINITY);
 
-// What the summary says of a followed note's pitch (p may be null), a line each: its vibrato and
-// its bent attack; `from` is the stretch's start, s in the recording.
-std::vector<std::string> pitch_notes(const pitch_reading* p, double from);
+// A stage's rate and its interval as the summary shows them: "-8.9 ± 0.4".
+std::string rate_text(const stage& s);
+
+// The line that says what kind of note it is, with its onset, held part and release.
+std::string kind_line(const note_fits& fits);
+
+// The pitch of a followed note read only up to where the follower loses it (s in the stretch),
+// p itself when it does not.
+pitch_reading pitch_until(const report_table& report, int rate, const pitch_reading& p,
+                          double lost);
+
+// What the summary says of a followed note's pitch (p may be null), a line each: a glide, where
+// the follower loses the note (`lost`, s in the stretch), its vibrato and its bent attack;
+// `from` is the stretch's start, s in the recording.
+std::vector<std::string> pitch_notes(const pitch_reading* p, double from, double lost = INFINITY);
+
+// The check's verdict as the summary gives it: a pitch that glides, or that the follower loses,
+// is no pitch held, and the fundamental is doubtful.
+verdict summary_verdict(const summary_request& q);
 
 // The inharmonicity B of the partials in the report: 0 when they lie on the harmonics or no
 // string fits them.

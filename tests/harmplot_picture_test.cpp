@@ -1,6 +1,6 @@
-// The picture of a note: what harmsum writes for it (the title, the decay lines, the legend, the
-// axes, the pitch) against the summary's own numbers, and plot.gp's pictures, drawn one by one
-// and in one gnuplot session, against harmplot's.
+// The picture of a note: what harmsum writes for it (the title, the kind of note, the stages,
+// the legend, the axes, the pitch) against the summary's own numbers, and plot.gp's pictures,
+// drawn one by one and in one gnuplot session, against harmplot's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -60,10 +60,18 @@ note analyse(const std::string& dir, const std::string& file, bool follow,
 
 void expect_picture_of_summary(const note& n, const std::string& title, bool followed) {
     const auto& b = n.blocks;
-    ASSERT_EQ(b.size(), followed ? 4u : 3u) << n.picture;
+    ASSERT_EQ(b.size(), followed ? 5u : 4u) << n.picture;
     std::map<std::string, fields> item;
     for (const fields& line : b[0]) item[line[0]] = line;
     EXPECT_EQ(item["title"].at(1), title);
+    EXPECT_NE(n.summary.find("\n  " + item["kind"].at(1) + "\n"), std::string::npos)
+        << item["kind"].at(1);
+    // The stages: the note's onset first, then each harmonic's.
+    ASSERT_FALSE(b[2].empty());
+    EXPECT_EQ(b[2][0].at(0) + " " + b[2][0].at(1), "0 onset");
+    std::map<std::string, fields> decay;  // by harmonic
+    for (const fields& s : b[2])
+        if (s.at(1) == "decay") decay[s.at(0)] = s;
     double lowest_line = 0;
     for (int k = 1; k <= 10; ++k) {
         const fields& h = b[1].at(std::size_t(k - 1));
@@ -78,28 +86,31 @@ void expect_picture_of_summary(const note& n, const std::string& title, bool fol
         words >> k_shown >> hz >> start >> rate >> pm >> ci >> t60 >> span;
         // The legend: the number and Hz, and the rate with its interval or why there is none.
         const std::string head = num + ": " + hz + " Hz, ";
-        ASSERT_EQ(h.at(6).substr(0, head.size()), head) << line;
-        const std::string rest = h.at(6).substr(head.size());
+        ASSERT_EQ(h.at(2).substr(0, head.size()), head) << line;
+        const std::string rest = h.at(2).substr(head.size());
         EXPECT_EQ(h.at(1), pm == "±" ? "fit" : "faint") << line;
         if (pm != "±") {
             EXPECT_NE(line.find(rest), std::string::npos) << rest;
+            EXPECT_EQ(decay.count(num), 0u) << line;
             continue;
         }
         EXPECT_EQ(rest, rate + " ± " + ci + " dB/s");
         // The line: from the start level at the span's start, at the rate, to its end.
+        ASSERT_EQ(decay.count(num), 1u) << line;
+        const fields& d = decay[num];
         const fields ends = split(span, '-');
-        EXPECT_NEAR(std::stod(h.at(2)), std::stod(ends.at(0)), 0.005) << line;
-        EXPECT_NEAR(std::stod(h.at(3)), std::stod(start), 0.05) << line;
-        EXPECT_NEAR(std::stod(h.at(4)), std::stod(ends.at(1)), 0.005) << line;
+        EXPECT_NEAR(std::stod(d.at(2)), std::stod(ends.at(0)), 0.005) << line;
+        EXPECT_NEAR(std::stod(d.at(3)), std::stod(start), 0.05) << line;
+        EXPECT_NEAR(std::stod(d.at(4)), std::stod(ends.at(1)), 0.005) << line;
         EXPECT_NEAR(
-            (std::stod(h.at(5)) - std::stod(h.at(3))) / (std::stod(h.at(4)) - std::stod(h.at(2))),
+            (std::stod(d.at(5)) - std::stod(d.at(3))) / (std::stod(d.at(4)) - std::stod(d.at(2))),
             std::stod(rate), 0.05)
             << line;
-        lowest_line = std::min(lowest_line, std::stod(h.at(5)));
+        lowest_line = std::min(lowest_line, std::stod(d.at(5)));
     }
     // The level axis spans the levels and the lines, and no more than a step beyond.
     double high = -1e300, low = 1e300;
-    for (const fields& w : b[2])
+    for (const fields& w : b[3])
         for (std::size_t k = 1; k < w.size(); ++k)
             if (w[k] != "NaN")
                 high = std::max(high, std::stod(w[k])), low = std::min(low, std::stod(w[k]));
@@ -112,7 +123,7 @@ void expect_picture_of_summary(const note& n, const std::string& title, bool fol
     const std::string& said = item["pitch_note"].at(1);
     EXPECT_NE(n.summary.find("\n  " + said + "\n"), std::string::npos) << said;
     double swing = 0;
-    for (const fields& p : b[3]) swing = std::max(swing, std::abs(std::stod(p.at(1))));
+    for (const fields& p : b[4]) swing = std::max(swing, std::abs(std::stod(p.at(1))));
     EXPECT_NEAR(swing, std::stod(said.substr(said.find("±") + 2)), 5) << said;
     EXPECT_TRUE(std::stod(item["pitch"].at(1)) < -swing && std::stod(item["pitch"].at(2)) > swing);
 }

@@ -14,76 +14,17 @@
 #include <string>
 #include <vector>
 
+#include "harmplot_table.h"
 #include "process.h"
 #include "signals.h"
 #include "tonegen.h"
 
 namespace {
 
-// One row of the summary table, by column name.
-using row = std::map<std::string, std::string>;
-
-// Splits a CSV line; a quoted field may hold commas and doubled quotes.
-std::vector<std::string> csv_fields(const std::string& line) {
-    std::vector<std::string> f(1);
-    bool quoted = false;
-    for (std::size_t i = 0; i < line.size(); ++i) {
-        const char c = line[i];
-        if (quoted && c == '"' && i + 1 < line.size() && line[i + 1] == '"') {
-            f.back() += '"';
-            ++i;
-        } else if (c == '"') {
-            quoted = !quoted;
-        } else if (c == ',' && !quoted) {
-            f.emplace_back();
-        } else {
-            f.back() += c;
-        }
-    }
-    return f;
-}
-
-struct run_result {
-    process_result r;
-    std::map<std::string, std::vector<row>> rows;  // by file, harmonic 1 first
-};
-
-// harmplot ARGS in `dir` (the programs from the build), with --summary.
-run_result harmplot(const std::string& dir, const std::string& args) {
-    run_result res;
-    res.r = run_shell("cd '" + dir + "' && '" HARMPLOT "' -o out --summary s.csv " + args);
-    std::istringstream in(read_file(dir + "/s.csv"));
-    std::string line;
-    std::getline(in, line);
-    EXPECT_EQ(line,
-              "file,f0_hz,note,cents,check,harmonic,freq_hz,start_dbfs,decay_db_per_s,t60_s,"
-              "fit_from_s,fit_to_s,inharmonicity,decay_ci95_db_per_s,vibrato_hz,vibrato_cents,"
-              "channels,from_s,to_s,reason,note_index,note_from_s,note_to_s");
-    const std::vector<std::string> names = csv_fields(line);
-    while (std::getline(in, line)) {
-        const std::vector<std::string> f = csv_fields(line);
-        EXPECT_EQ(f.size(), names.size()) << line;
-        row r;
-        for (std::size_t i = 0; i < f.size() && i < names.size(); ++i) r[names[i]] = f[i];
-        res.rows[r["file"]].push_back(r);
-    }
-    return res;
-}
-
-std::string fresh_dir(const std::string& name) {
-    const std::string dir = temp_path(name);
-    run_shell("rm -rf '" + dir + "' && mkdir -p '" + dir + "'");
-    return dir;
-}
-
 void tonegen(const std::string& dir, const std::string& file, const std::string& args) {
     const process_result r =
         run_shell("'" TONEGEN_EXE "' " + args + " -o '" + dir + "/" + file + "'");
     ASSERT_EQ(r.status, 0) << r.err;
-}
-
-double number(const row& r, const std::string& column) {
-    return std::stod(r.at(column));
 }
 
 // tonegen's decay d is the amplitude's, exp(-d t): the level falls by 20 log10(e) d dB a second.
@@ -260,28 +201,6 @@ TEST(HarmplotSummary, AVibratoAndABentAttackAgainstTheirTruth) {
     EXPECT_EQ(res.r.out.find("try -s"), std::string::npos) << res.r.out;
     EXPECT_EQ(res.r.out.find("partials run sharp"), std::string::npos) << res.r.out;
     EXPECT_EQ(res.r.out.find("vibrato", res.r.out.find("bent.wav:")), std::string::npos);
-    run_shell("rm -rf '" + dir + "'");
-}
-
-TEST(HarmplotSummary, AHeldNoteReleasedIsFittedUpToItsKnee) {
-    // Held 2 s at a steady level, then released at 60 dB/s: the rate is the held note's, the
-    // span ends at the release, and the release's rate is said.
-    const std::string dir = fresh_dir("harmplot-knee");
-    std::vector<double> x = moving_samples({330, 0, 0, 0, 1, {1, 0.5, 0.25}}, 3, 0.5);
-    for (std::size_t i = 0; i < x.size(); ++i) {
-        const double t = double(i) / 44100;
-        if (t > 2) x[i] *= std::pow(10, -60 * (t - 2) / 20);
-    }
-    write_file(dir + "/held.wav", tonegen::encode_wav({x}, 44100, tonegen::wav_form{.bits = 24}));
-    run_result res = harmplot(dir, "held.wav");
-    const std::vector<row>& rows = res.rows["held.wav"];
-    ASSERT_EQ(rows.size(), 10u) << res.r.out;
-    for (std::size_t k = 0; k < 3; ++k) {
-        EXPECT_NEAR(number(rows[k], "decay_db_per_s"), 0, 0.3) << k;
-        EXPECT_NEAR(number(rows[k], "fit_to_s"), 2, 0.05) << k;
-        EXPECT_NE(rows[k].at("reason").find("fitted up to a knee: then -6"), std::string::npos)
-            << rows[k].at("reason");
-    }
     run_shell("rm -rf '" + dir + "'");
 }
 

@@ -1,5 +1,6 @@
 #!/usr/bin/python3
-"""harmplot's fundamental on sampled instrument notes, against Praat's median pitch.
+"""harmplot's fundamental on sampled instrument notes, against Praat's median pitch, and its
+envelope against the instrument's family.
 
     /usr/bin/python3 scripts/accuracy/sampled.py [--verbose] [--harmplot PATH] [--build DIR]
                      [--out DIR] [--json FILE] [-- HARMPLOT OPTION...]
@@ -15,7 +16,11 @@ twice the note's nominal frequency, the median pitch in Hz over the voiced frame
 measurement, not a truth: the banks' samples are not tuned exactly, some carry vibrato.
 
 harmplot (with the options after '--') runs on every note; the script counts the notes whose
-f0_hz lies within 10 and within 5 cents of Praat's median and lists the others. Renders and
+f0_hz lies within 10 and within 5 cents of Praat's median and lists the others. With the
+envelope's columns in the CSV it also counts the notes whose kind is their family's (piano,
+guitars, harp and vibraphone decay; the others are held) and the first-stage rates, those from
+a sliver (a span under 0.25 s that falls under 6 dB) and those from under a quarter of the
+note. Renders and
 Praat's results are kept in DIR (default out/accuracy/sampled) and made again only when what
 they were made from changes, so a second run costs harmplot's time alone.
 """
@@ -38,6 +43,10 @@ BANKS = {
     'gm6': '/usr/share/sounds/sf2/TimGM6mb.sf2',
     'msg': '/usr/share/sounds/sf3/MuseScore_General_Lite.sf3',
 }
+# The instruments whose notes die away from the attack on; every other one is held (bowed, blown,
+# sung, an organ).
+DECAYING = {'piano', 'nylon-guitar', 'steel-guitar', 'harp', 'vibraphone'}
+SLIVER_S, SLIVER_DB = 0.25, 6  # a rate from a shorter span that falls less is from a sliver
 RATE = 44100
 GAIN = 1.0  # fluidsynth's master gain: every note here peaks between about -22 and -7 dBFS
 RELEASE_S = 1.0
@@ -168,6 +177,26 @@ def prepare(notes, directory):
     return cache
 
 
+def envelope_of(note, rows):
+    """The note's kind against its family's, and its first-stage rates: how many, how many from a
+    sliver (a span under 0.25 s that falls under 6 dB), how many from under a quarter of the
+    note."""
+    want = 'decaying' if note['instrument'] in DECAYING else 'held'
+    kind = rows[0].get('kind') if rows else None
+    seconds = note['held_s'] + note['release_s']
+    rates = slivers = short = 0
+    for r in rows:
+        rate = toolkit.number(r, 'decay_db_per_s')
+        a, b = toolkit.number(r, 'fit_from_s'), toolkit.number(r, 'fit_to_s')
+        if rate is None or a is None or b is None:
+            continue
+        rates += 1
+        slivers += b - a < SLIVER_S and abs(rate) * (b - a) < SLIVER_DB
+        short += b - a < seconds / 4
+    return {'kind': kind, 'family_kind': want, 'rates': rates, 'slivers': slivers,
+            'under_a_quarter': short}
+
+
 def main():
     own, options = toolkit.split_options(sys.argv[1:])
     ap = toolkit.parser("harmplot's fundamental against Praat's.", 'sampled', 'every note')
@@ -201,6 +230,8 @@ def main():
             r['cents'] = toolkit.cents(f0, p['median_hz'])
         if p['median_hz']:
             r['praat_from_nominal_cents'] = toolkit.cents(p['median_hz'], r['nominal_hz'])
+        if 'kind' in columns:
+            r['envelope'] = envelope_of(n, mine)
         results.append(r)
 
     measured = [r for r in results if r['praat_hz']]
@@ -228,6 +259,17 @@ def main():
         print('  %-28s %-4s %9s %9s %8s  %-9s %s %s' % (r['name'], r['note'], praat_hz, hz, ce,
                                                         r['check'] or '', nominal,
                                                         r['reason'] or ''))
+    enveloped = [r for r in results if 'envelope' in r]
+    if enveloped:
+        e = [r['envelope'] for r in enveloped]
+        wrong = [r for r in enveloped if r['envelope']['kind'] != r['envelope']['family_kind']]
+        print('\nkind as the family: %d of %d%s' % (
+            len(e) - len(wrong), len(e), ''.join('\n  %-28s %s, its family %s' % (
+                r['name'], r['envelope']['kind'], r['envelope']['family_kind']) for r in wrong)))
+        print('first-stage rates: %d, from a sliver (under %.2f s and %d dB): %d, from under a '
+              'quarter of the note: %d' % (sum(x['rates'] for x in e), SLIVER_S, SLIVER_DB,
+                                           sum(x['slivers'] for x in e),
+                                           sum(x['under_a_quarter'] for x in e)))
     doubtful = [r['name'] for r in measured if abs(r['praat_from_nominal_cents']) > 100]
     if doubtful:
         print('\nPraat more than a semitone from the nominal note (the reference itself is in '

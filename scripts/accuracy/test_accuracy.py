@@ -18,6 +18,7 @@ import numpy as np
 from scipy import special
 from scipy.io import wavfile
 
+import envelopes
 import evaluate
 import notes
 import sampled
@@ -122,6 +123,54 @@ class TruthTest(unittest.TestCase):
         full = (width / 2) ** 2  # a full-scale sine on its bin
         self.assertAlmostEqual(10 * math.log10(np.mean(bins) / full), note['band_noise_dbfs'],
                                delta=0.3, msg=note['file'])
+
+
+class EnvelopeTruthTest(unittest.TestCase):
+    def test_written_envelopes_are_the_truth(self):
+        # A held note and a struck note with a damper, read back by scipy: each harmonic's
+        # amplitude, by least squares along the harmonics' phases over pieces of four periods,
+        # is the truth's mean amplitude there within 0.3 dB wherever that lies 40 dB over the
+        # noise, from the onset to the release (where the fast fall of the loud harmonics leaks
+        # into the least squares of the soft); the struck harmonic's two sounds are equally loud at the knee, where their sum
+        # lies 10 log10(2 + 2 cos phi) dB over each.
+        chosen = [n for n in envelopes.note_set() if n['file'] in ('held-02.wav', 'struck-03.wav')]
+        self.assertEqual(len(chosen), 2)
+        with tempfile.TemporaryDirectory() as d:
+            envelopes.write_set(d, chosen)
+            for note in chosen:
+                rate, x = wavfile.read(os.path.join(d, note['file']))
+                scale = {'pcm16': 2.0 ** 15, 'pcm24': 2.0 ** 31, 'float32': 1.0}[note['format']]
+                x = np.asarray(x, dtype=float) / scale
+                c = notes.cycles(note, len(x))
+                piece = int(4 * rate / note['held_hz'])
+                checked = 0
+                for s in range(0, len(x) - piece, 5 * piece):
+                    t = np.arange(s, s + piece) / rate
+                    cols = []
+                    for h in note['harmonics']:
+                        turns = 2 * np.pi * np.mod(h['k'] * c[s:s + piece], 1.0)
+                        cols += [np.sin(turns), np.cos(turns)]
+                    coef, *_ = np.linalg.lstsq(np.array(cols).T, x[s:s + piece], rcond=None)
+                    for i, h in enumerate(note['harmonics'][:3]):
+                        # The amplitude of the harmonic (of the sum of its two sounds, struck).
+                        a = 10 ** (envelopes.level_db(note, h, t) / 20) * envelopes.rise(note, h, t)
+                        truth = 20 * np.log10(max(np.mean(a), 1e-300))
+                        ends = h['truth'].get('release_from_s', note['seconds'])
+                        if (truth < note['band_noise_dbfs'] + 40 or t[0] < note['onset_s'] + 0.01
+                                or t[-1] > ends):
+                            continue
+                        self.assertAlmostEqual(20 * np.log10(np.hypot(*coef[2 * i:2 * i + 2])),
+                                               truth, delta=0.3,
+                                               msg='%s h%d at %.2f s' % (note['file'], h['k'], t[0]))
+                        checked += 1
+                self.assertGreaterEqual(checked, 20, note['file'])
+                if note['family'] == 'struck':
+                    h = note['harmonics'][0]
+                    e, knee = h['envelope'], h['truth']['knee_s']
+                    one = e['start_dbfs'] - e['prompt_db_per_s'] * (knee - note['onset_s'])
+                    self.assertAlmostEqual(float(envelopes.level_db(note, h, knee)) - one,
+                                           10 * math.log10(2 + 2 * math.cos(e['phase_apart'])),
+                                           places=6)
 
 
 def truth_rows(note, columns, **change):
