@@ -15,6 +15,10 @@ constexpr int window_points = 8192;
 constexpr int window_advance = 2048;
 // Harmonics 1 .. harmonics are looked for in a window.
 constexpr int harmonics = 10;
+// The notes an instrument plays, which harmplot analyses: from a semitone under A0 (an A0 tuned
+// flat) to a semitone over C8, in Hz. harmtrace's scan looks from 27.5 to 1760 Hz; a hint (-f)
+// reaches the rest.
+constexpr double lowest_pitch = 26, highest_pitch = 4435;
 // Most input samples read; the rest of the input is left unread.
 constexpr int max_samples = 2097152;
 

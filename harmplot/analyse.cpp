@@ -13,6 +13,7 @@
 #include "note.h"
 #include "output.h"
 #include "picture.h"
+#include "stiff_string.h"
 #include "summary.h"
 
 namespace {
@@ -89,8 +90,9 @@ bool prepare_samples(recording& rec, const plot_options& o, analysis_info& info,
 }
 
 // harmtrace on the samples: its report into `table`. False, with the reason.
+// `at` > 0: from that fundamental, rather than the search's.
 bool trace(const std::vector<double>& x, int rate, double hint, double from, const plot_options& o,
-           worker_pool& pool, report_table& table, std::string& why) {
+           worker_pool& pool, report_table& table, std::string& why, double at = 0) {
     options opt;
     opt.rate = rate;
     opt.hint = hint;
@@ -99,7 +101,10 @@ bool trace(const std::vector<double>& x, int rate, double hint, double from, con
     opt.follow = o.follow;
     note_analysis a;
     const int n = int(x.size());
-    analyse_note(x.data(), n, opt, pool, a);
+    if (at > 0)
+        analyse_note_at(x.data(), n, opt, at, pool, a);
+    else
+        analyse_note(x.data(), n, opt, pool, a);
     if (collect_report(x.data(), n, sampling_step(rate), report_plan_of(a, opt), pool, table))
         return true;
     why = "the report would hold more than " + std::to_string(max_report_windows) + " windows";
@@ -129,14 +134,14 @@ void analyse_recording(const byte_source& bytes, const std::string& name, const 
     const double from = o.start >= 0              ? o.start
                         : a.stretch.onset >= 0.05 ? to_decimals(a.stretch.onset, 3)
                                                   : 0;
-    report_table& report = out.report;
-    if (!trace(x, rate, o.hint, from, o, pool, report, why)) return fail(why);
-
     auto no_note = [&](const std::string& reason) { fail("no note: " + reason); };
     if (a.stretch.silent) return no_note("silence");
     if (from * rate >= double(x.size()))
         return no_note("nothing left after -s " + fixed_text(from, 2) + ": the stretch is " +
                        fixed_text(double(x.size()) / rate, 2) + " s long");
+    plot_options use = o;  // as the note asks: one that goes its own way is not followed
+    report_table& report = out.report;
+    if (!trace(x, rate, o.hint, from, use, pool, report, why)) return fail(why);
 
     check_request q;
     q.followed = o.follow;
@@ -146,35 +151,60 @@ void analyse_recording(const byte_source& bytes, const std::string& name, const 
     q.partials = o.partials;
     pitch_reading pitch;
     check_result c;
-    // The check, and at most one more search, near a better candidate.
-    for (int run = 0;; ++run) {
+    // The check; the note analysed again from a better candidate's partials, or from the
+    // partials of the one kept where they lie off it, each at most once.
+    bool moved = false, refined = false;
+    double drifted = 0;  // cents the followed pitch went off the partials' fundamental
+    for (;;) {
         if (report.windows() == 0)
             return no_note("shorter than eight periods of the fundamental found");
-        // A report harmtrace made gives its fundamental within the search's range.
-        if (!(report.freq[0] >= lowest_note / 2 && report.freq[0] <= highest_note * 2))
+        // A report harmtrace made gives its fundamental within the range of notes.
+        if (!(report.freq[0] >= lowest_pitch / 2 && report.freq[0] <= highest_pitch * 2))
             return fail("harmonic 1 at " + sig_text(report.freq[0], 6) +
                         " Hz: not a fundamental harmtrace finds");
         // A report that follows the pitch: its fundamental is the pitch the note is held at.
         q.f0 = report.freq[0];
-        if (o.follow) {
+        if (use.follow) {
             pitch = read_pitch(report.t, note_windows(report, rate));
             if (pitch.held_hz > 0) q.f0 = pitch.held_hz;
+            q.moving = pitch.vibrato || pitch.swing_cents > moving_cents;
+            q.swing_cents = pitch.swing_cents;
         }
         c = check_fundamental(x.data(), long(x.size()), rate, report, q);
         // A pitch that moves (vibrato, drift) widens the averaged spectrum's peaks and moves
         // them: they tell nothing of a stiff string then, and strings that are stiff hold their
         // pitch.
-        if (o.follow && pitch.swing_cents > steady_cents) c.sharp_b = 0;
+        if (use.follow && pitch.swing_cents > steady_cents) c.sharp_b = 0;
         if (c.v == verdict::no_note) return no_note(c.why);
-        if (c.v != verdict::rerun || run > 0) break;
-        q.found_before = to_decimals(q.f0, 8);
-        if (!trace(x, rate, to_decimals(c.candidate, 6), from, o, pool, report, why))
-            return fail(why);
+        double at = 0;
+        if (c.v == verdict::rerun && !moved) {
+            q.found_before = to_decimals(q.f0, 8);
+            at = c.candidate;
+            moved = true;
+        } else if (c.v != verdict::rerun && c.refine > 0 && !refined) {
+            at = c.refine;
+            refined = true;
+        } else if (c.v != verdict::rerun && c.refine > 0 && use.follow) {
+            // Followed from the partials' fundamental, the pitch still goes its own way: the note
+            // is measured at that fundamental alone.
+            at = c.refine;
+            use.follow = false;
+            q.followed = false;
+            drifted = cents(q.f0, c.refine);
+        }
+        if (at == 0) break;
+        if (!trace(x, rate, o.hint, from, use, pool, report, why, at)) return fail(why);
     }
     if (c.v == verdict::rerun) return fail("the check found no fundamental it keeps");
 
     output text(out.summary), csv(out.rows);
-    const summary_request request{name, a, c, q.f0, o.partials, o.follow ? &pitch : nullptr};
+    if (drifted != 0)
+        c.lines += "  the pitch follower went " + fixed_text(std::abs(drifted), 0) + " cents " +
+                   (drifted > 0 ? "sharp" : "flat") +
+                   " of the partials: measured at their fundamental, " + hz_text(q.f0) +
+                   " Hz, without following the pitch\n";
+    out.followed = use.follow;
+    const summary_request request{name, a, c, q.f0, o.partials, use.follow ? &pitch : nullptr};
     write_summary(report, request, text, &csv);
     text.flush();
     csv.flush();

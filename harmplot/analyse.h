@@ -22,6 +22,7 @@ struct note_outcome {
     bool info_known = false;
     analysis_info info;
     report_table report;  // harmtrace's report: the table's rows
+    bool followed = false;  // the report follows the pitch (else it is at one fundamental)
 };
 
 // Frames read a block at a time.

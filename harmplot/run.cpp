@@ -212,7 +212,7 @@ bool analyse_note(run_state& st, std::size_t i, const byte_source& bytes, const 
             return fail(printable_name(*path) +
                         " is not a file harmplot wrote: kept (--force replaces it)");
     }
-    if (!write_table(to.table, n, o.follow, why))
+    if (!write_table(to.table, n, n.followed, why))
         return fail("cannot write " + printable_name(to.table) + ": " + why);
     if (o.levels && !write_text(to.levels, n.picture, why))
         return fail("cannot write " + printable_name(to.levels) + ": " + why);

@@ -33,6 +33,15 @@ constexpr int min_partials = 4;
 // recording's power for lost_for_s, in windows within loud_range (20 dB) of the loudest.
 constexpr double lost_share = 0.5, lost_for_s = 0.1, loud_range = 0.01;
 constexpr double kept_share = 0.9;  // where the share starts to fall, the note is being lost
+// Partials within 20 dB of the strongest that lie far from every harmonic tell a second note or an
+// inharmonic tone; of a second note, they hold at least far_share of the peaks' amplitude.
+constexpr double loud_partial = 0.01, far_share = 0.15;
+// A candidate m times the found fundamental, or 1/m of it, within multiple_cents; harmonics
+// between its multiples holding between_share of the peaks' amplitude are a note's own.
+constexpr double multiple_cents = 30, between_share = 0.1;
+constexpr double widest_swing = 100;  // cents
+// The fundamental is absent when its bin lies absent_db (40 dB) under the strongest harmonic.
+constexpr double absent_range = 1e-4;
 
 std::string named(double hz) {
     return hz_text(hz) + " Hz (" + nearest_note(hz).name + ")";
@@ -40,6 +49,9 @@ std::string named(double hz) {
 
 // How the found fundamental relates to the one taken instead.
 std::string how_wrong(double found, double used) {
+    if (used > highest_note * std::pow(2.0, 1.0 / 48) ||
+        used < lowest_note * std::pow(2.0, -1.0 / 48))
+        return "and the note lies beyond its scan of 27.5 to 1760 Hz";
     const double r = found / used;
     if (std::abs(cents(r, 2)) < same_note_cents) return "an octave high";
     if (std::abs(cents(r, 3)) < same_note_cents) return "a twelfth high";
@@ -185,6 +197,75 @@ double lost_at(const double* x, long n, int rate, const report_table& report) {
     return INFINITY;
 }
 
+// What the partials of the fundamental kept say besides: a second series of harmonics among
+// those far from its own (two notes at once: said, the numbers the kept one's), or partials in no
+// series (a bar, a bell, a membrane: said, with what the harmonics' rows then are). True when it
+// said either.
+bool describe_partials(const std::vector<peak>& far, double f0, bool own_first, check_result& c) {
+    if (far.empty() || !own_first) return false;
+    const fundamental_guess other = best_fundamental(far);
+    int in_series = 0;
+    for (const peak& p : far) {
+        const int k = int(std::lround(p.freq / other.f));
+        in_series += k >= 1 && std::abs(p.freq - k * other.f) <= partial_share * k * other.f;
+    }
+    // A series more than two octaves under the note is a hum or a rumble, no second note.
+    if (other.score >= convincing && in_series >= 3 && other.f >= f0 / 4 &&
+        std::abs(cents(other.f, f0)) >= same_note_cents) {
+        const double low = std::min(f0, other.f), high = std::max(f0, other.f);
+        const std::string said = "two or more pitches at once: " + hz_text(low) + " Hz (" +
+                                 nearest_note(low).name + ") and " + hz_text(high) + " Hz (" +
+                                 nearest_note(high).name + ")";
+        c.v = verdict::doubtful;
+        c.lines += "  " + said + "; the numbers are those of the " + hz_text(f0) +
+                   " Hz note's harmonics, the other's partials among them where they meet\n";
+        c.remark = said;
+        c.sharp_b = 0;
+        return true;
+    }
+    std::vector<peak> strong = far;
+    std::sort(strong.begin(), strong.end(),
+              [](const peak& a, const peak& b) { return a.freq < b.freq; });
+    std::string ratios;
+    for (std::size_t i = 0; i < strong.size() && i < 4; ++i)
+        ratios += (ratios.empty() ? "" : ", ") + fixed_text(strong[i].freq / f0, 2);
+    c.lines +=
+        "  its partials lie far from harmonic (a bar, a bell, a membrane): besides the "
+        "fundamental at " +
+        ratios +
+        " times it; harmonic k's row measures the spectrum at k times the fundamental, "
+        "where such a tone has no partial but the first and those that happen to lie on "
+        "a harmonic\n";
+    c.remark =
+        "partials far from harmonic (a bar, a bell, a membrane): the harmonics' rows are "
+        "the spectrum at k times the fundamental";
+    c.sharp_b = 0;
+    return true;
+}
+
+// The line on a fundamental that is not there: its bin's power far under the strongest harmonic's
+// (an organ's mixture, a telephone's band, a small loudspeaker).
+void absent_line(const std::vector<double>& power, double df, const std::vector<peak>& peaks,
+                 double f0, check_result& c) {
+    const std::size_t bin = std::size_t(std::lround(f0 / df));
+    if (bin + 1 >= power.size() || bin < 1) return;
+    const double own = std::max({power[bin - 1], power[bin], power[bin + 1]});
+    double strongest = 0;
+    int k_top = 0;
+    for (const peak& p : peaks) {
+        const int k = int(std::lround(p.freq / f0));
+        if (k >= 2 && k <= harmonics && std::abs(p.freq - k * f0) <= partial_share * k * f0 &&
+            p.power > strongest)
+            strongest = p.power, k_top = k;
+    }
+    if (k_top == 0 || !(own < absent_range * strongest)) return;
+    const std::string under = own > 0 ? fixed_text(10 * std::log10(strongest / own), 0) : "far";
+    c.lines += "  the fundamental itself is absent (" + under + " dB under harmonic " +
+               std::to_string(k_top) + "): the pitch is the harmonics' common period\n";
+    c.remark = "the fundamental itself is absent (" + under + " dB under harmonic " +
+               std::to_string(k_top) + ")";
+}
+
 }  // namespace
 
 check_result check_fundamental(const double* x, long n, int rate, const report_table& report,
@@ -193,19 +274,28 @@ check_result check_fundamental(const double* x, long n, int rate, const report_t
     c.v = q.found_before > 0 ? verdict::corrected : q.hint ? verdict::hint : verdict::ok;
     const int len = frame_length(rate, frame_seconds);
     const double df = double(rate) / len;
-    const std::vector<peak> peaks = spectral_peaks(welch_power(x, n, len, max_frames(len)), df);
-    const fundamental_guess g = best_fundamental(peaks, q.f0);
+    const std::vector<double> power = welch_power(x, n, len, max_frames(len));
+    const std::vector<peak> peaks = spectral_peaks(power, df);
+    // A moving pitch smears each harmonic's peak over its swing (a vibrato's of up to 100 cents;
+    // a pitch that swings further is no held note's, and widens nothing).
+    const double spread = std::exp2(std::min(q.swing_cents, widest_swing) / 1200) - 1 + 0.01;
+    const fundamental_guess g = best_fundamental(peaks, q.f0, spread);
     const bool harmonics_clear = clear_harmonics(report, rate) > 0;
+    // Partials far from the found fundamental's harmonics, within 20 dB of the strongest: a
+    // second series of harmonics is a second note; partials in no series, a bar's or a bell's.
+    const std::vector<peak> far = unharmonic_peaks(peaks, q.f0, loud_partial, spread);
+    const bool own_first = nearest_peak(peaks, q.f0, partial_share) > 0;
+    const bool inharmonic = !far.empty() && own_first;
 
     if (g.score < min_score && !harmonics_clear) {
         c.v = verdict::no_note;
         c.why = "no harmonic tone stands out of the noise";
         return c;
     }
-    if (g.score >= convincing && (g.f < lowest_note * std::pow(2.0, -1.0 / 48) ||
-                                  g.f > highest_note * std::pow(2.0, 1.0 / 48))) {
+    if (g.score >= convincing && !inharmonic && (g.f < lowest_pitch || g.f > highest_pitch)) {
         c.v = verdict::no_note;
-        c.why = "the tone at " + hz_text(g.f) + " Hz lies outside 27.5 to 1760 Hz";
+        c.why = "the tone at " + hz_text(g.f) + " Hz lies outside " + fixed_text(lowest_pitch, 0) +
+                " to " + fixed_text(highest_pitch, 0) + " Hz (A0 to C8)";
         return c;
     }
     if (!q.partials) c.sharp_b = sharp_partials(peaks, q.f0, rate);
@@ -214,24 +304,55 @@ check_result check_fundamental(const double* x, long n, int rate, const report_t
         c.lines = "  fundamental: the search found " + named(q.found_before) + ", " +
                   how_wrong(q.found_before, q.f0) + ": used " + named(q.f0) +
                   " instead (--no-check keeps " + hz_text(q.found_before) + " Hz)\n";
+    absent_line(power, df, peaks, q.f0, c);
     if (q.no_check) return c;
-
+    // A fundamental kept means harmonics at k times it: where the partials lie elsewhere, the
+    // note is analysed again from them.
+    const auto settled = [&]() -> check_result& {
+        int count = 0;
+        const double f1 = c.v == verdict::ok || c.v == verdict::hint || c.v == verdict::corrected
+                              ? partials_fundamental(peaks, q.f0, count)
+                              : 0;
+        const double off = f1 > 0 ? std::abs(cents(q.f0, f1)) : 0;
+        if (count >= 4 && off > refine_cents && off < same_note_cents && !q.moving) c.refine = f1;
+        return c;
+    };
+    // The fundamental kept: what its partials say besides (a second note, no harmonics).
+    const auto kept = [&]() -> check_result& {
+        if (describe_partials(far, q.f0, own_first, c)) return c;
+        return settled();
+    };
     const bool same_note = g.score > 0 && std::abs(cents(g.f, q.f0)) < same_note_cents;
     if (same_note || g.score < min_score) {
         if (!harmonics_clear) {
             c.v = verdict::doubtful;
             c.lines += "  fundamental doubtful: no harmonic of " + hz_text(q.f0) +
                        " Hz stands clear of the floor for long; give the note with -f\n";
-            return c;
+            return settled();
         }
         if (same_note && !q.followed) {
             const std::string bend = bend_line(x, n, rate, q, g.f, peaks);
             if (!bend.empty()) c.v = verdict::doubtful;
             c.lines += bend;
         }
-        return c;
+        return kept();
     }
-    const double found_score = harmonic_score(peaks, q.f0);
+    // A candidate that is a multiple m of the found fundamental explains only its multiples of
+    // m: it is the note only where the found one's other harmonics are not there (it was a
+    // subharmonic). One that the found fundamental is a multiple of is the note only where its
+    // own harmonics between the found one's are there (the found one an octave or a twelfth
+    // high); where they are merely absent (odd harmonics only) the found one stays.
+    const int up = int(std::lround(g.f / q.f0)), down = int(std::lround(q.f0 / g.f));
+    const bool multiple =
+        up >= 2 && up <= harmonics && std::abs(cents(g.f, up * q.f0)) < multiple_cents;
+    const bool divisor =
+        down >= 2 && down <= harmonics && std::abs(cents(q.f0, down * g.f)) < multiple_cents;
+    if ((multiple && harmonic_share(peaks, q.f0, up, spread) >= between_share) ||
+        (divisor && harmonic_share(peaks, g.f, down, spread) < between_share))
+        return kept();
+    // A candidate no instrument plays is none: the high partials of a bar or a bell.
+    if (g.f < lowest_pitch || g.f > highest_pitch) return kept();
+    const double found_score = harmonic_score(peaks, q.f0, spread);
     const note_name other = nearest_note(g.f);
     if (q.hint || q.found_before > 0) {
         c.v = verdict::doubtful;
@@ -240,11 +361,14 @@ check_result check_fundamental(const double* x, long n, int rate, const report_t
                    hz_text(q.f0) + " Hz), but the harmonics point to " + named(g.f) + "\n";
     } else if (g.score >= convincing && g.score >= found_score + better_by) {
         c.v = verdict::rerun;
-        c.candidate = g.f;
+        int count;
+        const double f1 = partials_fundamental(peaks, g.f, count);
+        c.candidate = f1 > 0 ? f1 : g.f;
     } else {
         c.v = verdict::doubtful;
-        c.lines +=
-            "  fundamental doubtful: it may be " + named(g.f) + ": try -f " + other.name + "\n";
+        c.lines += "  fundamental doubtful: " + named(q.f0) + " or " + named(g.f) +
+                   ", which the harmonics explain about as well: for the second, try -f " +
+                   other.name + "\n";
     }
-    return c;
+    return settled();
 }

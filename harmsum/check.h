@@ -38,6 +38,11 @@ struct check_request {
     double found_before = 0;  // > 0: this run is at a candidate, and the search had found this
     bool partials = false;    // the report measures partials where they lie (--partials)
     bool followed = false;    // the report follows the pitch: a bent attack needs no -s
+    // The followed pitch moves (vibrato, drift): the averaged spectrum's peaks widen and move
+    // with it, and tell the fundamental less well than the pitch followed. swing_cents: how far
+    // (held.h), which widens the slots of the sieve.
+    bool moving = false;
+    double swing_cents = 0;
 };
 
 struct check_result {
@@ -52,13 +57,22 @@ struct check_result {
     // moving faster than it follows: from there the harmonics' share of the recording's power
     // falls under half of what it was, while the recording stays loud. Infinite when it does not.
     double lost_s = std::numeric_limits<double>::infinity();
+    // The fundamental the partials give (pitch.h, partials_fundamental) when the one found lies
+    // more than refine_cents off it: the note is then analysed again from there. 0 when not.
+    double refine = 0;
+    // What the summary table's reason says of the note besides (an absent fundamental, two
+    // notes at once, partials far from harmonic); empty when nothing.
+    std::string remark;
 };
+
+// A fundamental this far from where the partials put it is analysed again from there.
+constexpr double refine_cents = 3;
 
 // x: the n analysed samples at `rate`; report: harmtrace's report at f0.
 // Typical use: check_result c = check_fundamental(x.data(), n, 44100, table, {.f0 = 220.05});
 check_result check_fundamental(const double* x, long n, int rate, const report_table& report,
                                const check_request& q);
 
-// The candidate and search ranges: quarter tones from 27.5 to 1760 Hz, and half a quarter tone
-// beyond either end.
+// The search's scan: quarter tones from 27.5 to 1760 Hz. A note the sieve finds beyond it, within
+// lowest_pitch .. highest_pitch (report_scale.h), is analysed from its partials.
 constexpr double lowest_note = 27.5, highest_note = 1760;

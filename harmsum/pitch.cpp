@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "stiff_string.h"
 #include "welch.h"
 
 namespace {
@@ -11,11 +12,16 @@ constexpr double min_freq = 20;       // Hz: rumble and offset below this are no
 constexpr double peak_margin = 31.6;  // 15 dB over the local median
 constexpr double range = 1e-5;        // 50 dB under the strongest peak
 constexpr int max_harmonics = 10;
+constexpr double fit_cents = 10;
+// Partials far from harmonic are looked for below harmonic 8.5, where a stiff string's stay
+// within a tenth of the fundamental of theirs (B under 3e-4).
+constexpr double far_reach = 8.5;
 
-// Half-width of a harmonic's slot: 3 % of its frequency (strings are stiff, pitch wavers), at
-// most a quarter of the spacing of harmonics.
-double slot(int k, double f) {
-    return std::min(0.03 * k * f, 0.25 * f);
+// Half-width of a harmonic's slot: 3 % of its frequency (strings are stiff, pitch wavers), or the
+// share `spread` a moving pitch smears its peaks over, at most a quarter of the spacing of
+// harmonics.
+double slot(int k, double f, double spread = 0) {
+    return std::min(std::max(0.03, spread) * k * f, 0.25 * f);
 }
 
 // Peaks more than two octaves under a candidate do not count against it: no harmonic of a tone
@@ -24,11 +30,11 @@ double slot(int k, double f) {
 // 0.2, under the hum's.
 constexpr double below_reach = 0.25;
 
-int harmonics_in_reach(const std::vector<peak>& peaks, double f) {
+int harmonics_in_reach(const std::vector<peak>& peaks, double f, double spread = 0) {
     double top = 0;
     for (const peak& q : peaks) top = std::max(top, q.freq);
     int k = 0;
-    while (k < max_harmonics && (k + 1) * f - slot(k + 1, f) <= top) ++k;
+    while (k < max_harmonics && (k + 1) * f - slot(k + 1, f, spread) <= top) ++k;
     return k;
 }
 
@@ -53,8 +59,8 @@ std::vector<peak> spectral_peaks(const std::vector<double>& power, double df) {
     return out;
 }
 
-double harmonic_score(const std::vector<peak>& peaks, double f) {
-    const int harmonics = harmonics_in_reach(peaks, f);
+double harmonic_score(const std::vector<peak>& peaks, double f, double spread) {
+    const int harmonics = harmonics_in_reach(peaks, f, spread);
     if (harmonics == 0) return 0;
     double total = 0, explained = 0;
     int filled = 0;
@@ -64,7 +70,7 @@ double harmonic_score(const std::vector<peak>& peaks, double f) {
         const double amplitude = std::sqrt(q.power);
         total += amplitude;
         const int k = int(std::lround(q.freq / f));
-        if (k >= 1 && k <= harmonics && std::abs(q.freq - k * f) <= slot(k, f)) {
+        if (k >= 1 && k <= harmonics && std::abs(q.freq - k * f) <= slot(k, f, spread)) {
             explained += amplitude;
             if (!hit[std::size_t(k)]) ++filled;
             hit[std::size_t(k)] = true;
@@ -90,7 +96,7 @@ refined_harmonic refining_harmonic(const std::vector<peak>& peaks, double f) {
     return {};
 }
 
-fundamental_guess best_fundamental(const std::vector<peak>& peaks, double extra) {
+fundamental_guess best_fundamental(const std::vector<peak>& peaks, double extra, double spread) {
     std::vector<peak> strongest = peaks;
     std::sort(strongest.begin(), strongest.end(),
               [](const peak& a, const peak& b) { return a.power > b.power; });
@@ -102,7 +108,7 @@ fundamental_guess best_fundamental(const std::vector<peak>& peaks, double extra)
     if (extra > 0) candidates.push_back(extra);
     fundamental_guess g;
     for (double f : candidates) {
-        const double s = harmonic_score(peaks, f);
+        const double s = harmonic_score(peaks, f, spread);
         if (s > g.score || (s == g.score && s > 0 && f > g.f)) g = {f, s};
     }
     if (g.score > 0) {
@@ -116,4 +122,63 @@ double peak_near(const std::vector<double>& power, double df, double near) {
     const std::size_t best =
         strongest_peak(power, df, near * std::pow(2.0, -0.05), near * std::pow(2.0, 0.05));
     return best ? peak_frequency(power, best, df) : 0;
+}
+
+double partials_fundamental(const std::vector<peak>& peaks, double near, int& count) {
+    double freq[max_harmonics + 1] = {}, weight[max_harmonics + 1] = {};
+    bool found[max_harmonics + 1] = {};
+    count = 0;
+    double f = near;
+    for (int k = 1; k <= max_harmonics; ++k) {
+        // The strongest peak in the slot of harmonic k of the estimate so far.
+        const peak* best = nullptr;
+        for (const peak& q : peaks)
+            if (std::abs(q.freq - k * f) <= slot(k, f) && (!best || q.power > best->power))
+                best = &q;
+        if (!best) continue;
+        freq[k] = best->freq, weight[k] = std::sqrt(best->power), found[k] = true, ++count;
+        double num = 0, den = 0;
+        for (int j = 1; j <= k; ++j)
+            if (found[j]) num += weight[j] * j * freq[j], den += weight[j] * j * j;
+        f = num / den;
+    }
+    if (count < 2) return 0;
+    double b = 0, flexible = 0;
+    if (count >= 3 && fit_inharmonicity(freq, found, max_harmonics, b, flexible) && b >= 0 &&
+        b < 0.01) {
+        // Partials that the string does not hold to within fit_cents are no string's, nor
+        // harmonics: a bar's, a bell's.
+        for (int k = 1; k <= max_harmonics; ++k)
+            if (found[k] && std::abs(cents(freq[k], stiff_partial(k, b, flexible))) > fit_cents)
+                count = -count;
+        return count > 0 ? stiff_partial(1, b, flexible) : 0;
+    }
+    return f;
+}
+
+double harmonic_share(const std::vector<peak>& peaks, double f, int m, double spread) {
+    double total = 0, between = 0;
+    for (const peak& q : peaks) {
+        if (q.freq < f * (1 - spread) * 0.97 || q.freq > (max_harmonics + 0.5) * f) continue;
+        const double amplitude = std::sqrt(q.power);
+        total += amplitude;
+        const int k = int(std::lround(q.freq / f));
+        if (k >= 1 && k % m != 0 && std::abs(q.freq - k * f) <= slot(k, f, spread))
+            between += amplitude;
+    }
+    return total > 0 ? between / total : 0;
+}
+
+std::vector<peak> unharmonic_peaks(const std::vector<peak>& peaks, double f, double within,
+                                   double spread) {
+    double strongest = 0;
+    for (const peak& q : peaks) strongest = std::max(strongest, q.power);
+    std::vector<peak> far;
+    for (const peak& q : peaks) {
+        const double k = std::max(1.0, std::round(q.freq / f));
+        if (q.power >= strongest * within && q.freq < far_reach * f &&
+            std::abs(q.freq - k * f) > std::max(0.1 * f, spread * k * f))
+            far.push_back(q);
+    }
+    return far;
 }

@@ -29,8 +29,10 @@ struct peak {
 // powers of the peak bin and its two neighbours.
 std::vector<peak> spectral_peaks(const std::vector<double>& power, double df);
 
-// The score above; 0 when no harmonic of f lies at or below the highest peak.
-double harmonic_score(const std::vector<peak>& peaks, double f);
+// The score above; 0 when no harmonic of f lies at or below the highest peak. `spread`: the share
+// of its frequency a moving pitch (vibrato, drift) smears a harmonic's peak over, which widens its
+// slot beyond 3 %.
+double harmonic_score(const std::vector<peak>& peaks, double f, double spread = 0);
 
 struct fundamental_guess {
     double f = 0;      // Hz; 0 when there are no peaks
@@ -42,7 +44,19 @@ struct fundamental_guess {
 // frequency is refined on the lowest harmonic whose peak has at least a tenth of the power of
 // the strongest harmonic's.
 // Typical use: fundamental_guess g = best_fundamental(spectral_peaks(p, df), f0);
-fundamental_guess best_fundamental(const std::vector<peak>& peaks, double extra = 0);
+fundamental_guess best_fundamental(const std::vector<peak>& peaks, double extra = 0,
+                                   double spread = 0);
+
+// The share of the amplitude of the peaks up to harmonic 10 of f that its harmonics k not a
+// multiple of m explain: what tells f from m f, whose harmonics are f's multiples of m. Near 0
+// when f is a subharmonic of the tone (m f the note), well over it when f is the note.
+double harmonic_share(const std::vector<peak>& peaks, double f, int m, double spread = 0);
+
+// The peaks below 8.5 f within `within` of the strongest's power that lie more than f / 10 off
+// every harmonic of f (or than the share `spread` of it that a moving pitch smears it over): a
+// bar's, a bell's, a membrane's partials, or another note's.
+std::vector<peak> unharmonic_peaks(const std::vector<peak>& peaks, double f, double within,
+                                   double spread = 0);
 
 // The harmonic number on which best_fundamental refines f, and that harmonic's peak frequency;
 // k = 0 when no harmonic of f has a peak.
@@ -51,6 +65,17 @@ struct refined_harmonic {
     double freq = 0;
 };
 refined_harmonic refining_harmonic(const std::vector<peak>& peaks, double f);
+
+// Where the partials of a note near `near` Hz put its fundamental: harmonics 1 .. 10 looked for
+// among the peaks, each in its slot about k times the estimate of those below it, fitted as a
+// stiff string's (stiff_string.h: partial 1 of the fit, F sqrt(1 + B)) when three or more are
+// found and the fit is a string, else the least-squares k f that the found ones give. The
+// frequency resolved to a fraction of a cent by the many partials of a long averaged spectrum,
+// where the search's trials, which look at harmonic 1 alone, may land beside a weak one. 0 with
+// fewer than two partials found, or when a fitted string leaves one more than 10 cents off
+// (partials that are no string's, nor harmonics: a bar's, a bell's); `count` tells how many.
+// Typical use: double f1 = partials_fundamental(peaks, 82.4, count);
+double partials_fundamental(const std::vector<peak>& peaks, double near, int& count);
 
 // The frequency of the strongest bin within 60 cents of `near` in a power spectrum, refined as
 // above; 0 when the range holds no interior maximum.

@@ -471,6 +471,7 @@ void write_summary(const report_table& report, const summary_request& q, output&
                   "--partials"
             : "";
     if (!sharp.empty()) notes += (notes.empty() ? "" : "; ") + sharp;
+    if (!q.check.remark.empty()) notes += (notes.empty() ? "" : "; ") + q.check.remark;
     text.put(name + ": " + hz_text(q.f0) + " Hz, " + note.name + " " +
              (note.cents >= 0 ? "+" : "") + std::to_string(note.cents) + " cents, " +
              channel_text(a) + ", " + stretch_text(a) + ", " + std::to_string(n) + " windows\n");

@@ -43,11 +43,11 @@ constexpr int coarse_steps = 145;
 constexpr int last_step = coarse_steps - 1;
 constexpr double coarse_first = 27.5;
 constexpr int steps_per_octave = 24;
-// A hint (-f) may name a note beyond the scan, from 26 Hz (a semitone under A0, for an A0 tuned
-// flat) to 4435 Hz (a semitone over C8): the steps tried are then those of the same quarter-tone
-// grid within a semitone of it, lowest_step .. highest_step at the most. Without a hint, or with
-// one within the scan, the search is what it always was.
-constexpr double lowest_hint = 26, highest_hint = 4435;
+// A hint (-f) may name a note beyond the scan, any of lowest_pitch .. highest_pitch
+// (report_scale.h): the steps tried are then those of the same quarter-tone grid within a
+// semitone of it, lowest_step .. highest_step at the most. Without a hint, or with one within the
+// scan, the search is what it always was.
+constexpr double lowest_hint = lowest_pitch, highest_hint = highest_pitch;
 constexpr int lowest_step = -4, highest_step = 178;
 // A coarse step passes the pick when it scores more than 1 / pick_share of the best score.
 constexpr int pick_share = 5;

@@ -245,7 +245,7 @@ TEST(HarmplotSummary, NoNoteGivesAReasonAndStatusOne) {
     const std::string dir = fresh_dir("harmplot-nonote");
     tonegen(dir, "silence.wav", "sine --amp 0 --seconds 2");
     tonegen(dir, "noise.wav", "sine --amp 0 --noise -20 --seconds 2");
-    tonegen(dir, "high.wav", "sine --freq 2000 --seconds 2");
+    tonegen(dir, "high.wav", "sine --freq 6000 --seconds 2");
     tonegen(dir, "short.wav", "sine --freq 440 --seconds 1.5");
     run_result res = harmplot(dir, "silence.wav noise.wav high.wav");
     EXPECT_EQ(res.r.status, 1);
@@ -253,7 +253,8 @@ TEST(HarmplotSummary, NoNoteGivesAReasonAndStatusOne) {
     for (const char* reason :
          {"harmplot: silence.wav: no note: silence\n",
           "harmplot: noise.wav: no note: no harmonic tone stands out of the noise\n",
-          "harmplot: high.wav: no note: the tone at 2000 Hz lies outside 27.5 to 1760 Hz\n"})
+          "harmplot: high.wav: no note: the tone at 6000 Hz lies outside 26 to 4435 Hz (A0 to "
+          "C8)\n"})
         EXPECT_NE(res.r.err.find(reason), std::string::npos) << res.r.err;
     run_result late = harmplot(dir, "-s 100 short.wav");
     EXPECT_EQ(late.r.status, 1);
