@@ -167,7 +167,7 @@ void analyse_recording(const byte_source& bytes, const std::string& name, const 
         if (use.follow) {
             pitch = read_pitch(report.t, note_windows(report, rate));
             if (pitch.held_hz > 0) q.f0 = pitch.held_hz;
-            q.moving = pitch.vibrato || pitch.swing_cents > moving_cents;
+            q.moving = pitch.vibrato || pitch.swing_cents > steady_cents;
             q.swing_cents = pitch.swing_cents;
         }
         c = check_fundamental(x.data(), long(x.size()), rate, report, q);

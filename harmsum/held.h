@@ -46,9 +46,6 @@ constexpr double vibrato_least = 4;                        // cents either side
 constexpr double vibrato_lowest = 3, vibrato_highest = 9;  // Hz
 constexpr double bent_attack_cents = 10;                   // a bend worth a line
 constexpr double steady_cents = 3;   // a held note whose pitch swings less holds still
-// A held note whose pitch swings more moves: its averaged spectrum tells its fundamental less
-// well than the pitch followed.
-constexpr double moving_cents = 10;
 constexpr double glide_cents = 100;  // a semitone
 
 // The pitch over each step of m windows (2 m periods, at least 20 ms: see above) in which the
