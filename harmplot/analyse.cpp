@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -17,6 +18,35 @@
 #include "summary.h"
 
 namespace {
+
+// Samples this many times beyond full scale are none (take_wild_samples).
+constexpr double wild_scale = 1000;
+// A note that sounds for less is too short for its pitch to be told: the search looks at 64
+// periods, a tenth of a second of a 440 Hz note.
+constexpr double shortest_note_s = 0.1;
+
+// "3 samples are no numbers or lie far beyond full scale (up to 1e+300 times it)".
+std::string wild_text(const analysis_info& a) {
+    return std::to_string(a.wild) +
+           (a.wild == 1 ? " sample is no number or lies" : " samples are no numbers or lie") +
+           " far beyond full scale" +
+           (a.wildest > 0 ? " (up to " + sig_text(a.wildest, 3) + " times it)" : std::string());
+}
+
+// Samples that are no numbers, or lie more than wild_scale times beyond full scale (a float file's
+// garbage: one sample of 1e300 would swamp every spectrum), are taken as 0; their count, and the
+// largest beyond full scale into `wildest`.
+long long take_wild_samples(double* x, long long n, double full_scale, double& wildest) {
+    long long wild = 0;
+    wildest = 0;
+    for (long long i = 0; i < n; ++i)
+        if (!std::isfinite(x[i]) || std::abs(x[i]) > wild_scale * full_scale) {
+            if (std::isfinite(x[i])) wildest = std::max(wildest, std::abs(x[i]) / full_scale);
+            x[i] = 0;
+            ++wild;
+        }
+    return wild;
+}
 
 // v to `decimals` decimals, as a number printed so and read back: the note's onset to the
 // millisecond where the search starts, a candidate to the microhertz.
@@ -78,6 +108,7 @@ bool prepare_samples(recording& rec, const plot_options& o, analysis_info& info,
         return false;
     x.resize(std::size_t(read));
     r.count = read;
+    info.wild = take_wild_samples(x.data(), r.count, facts.full_scale, info.wildest);
     find_onset(x.data(), r.count, facts.rate, r);
     info.stretch = r;
     info_known = true;
@@ -135,7 +166,14 @@ void analyse_recording(const byte_source& bytes, const std::string& name, const 
                         : a.stretch.onset >= 0.05 ? to_decimals(a.stretch.onset, 3)
                                                   : 0;
     auto no_note = [&](const std::string& reason) { fail("no note: " + reason); };
-    if (a.stretch.silent) return no_note("silence");
+    if (a.stretch.silent)
+        return no_note(a.wild > 0 ? "silence, but for " + wild_text(a) : "silence");
+    const double sounding = double(x.size()) / rate - a.stretch.onset;
+    if (sounding < shortest_note_s)
+        return no_note("too short: " + fixed_text(sounding, 3) +
+                       " s of sound from its onset, and a "
+                       "pitch takes " +
+                       fixed_text(shortest_note_s, 1) + " s to tell");
     if (from * rate >= double(x.size()))
         return no_note("nothing left after -s " + fixed_text(from, 2) + ": the stretch is " +
                        fixed_text(double(x.size()) / rate, 2) + " s long");
@@ -203,6 +241,10 @@ void analyse_recording(const byte_source& bytes, const std::string& name, const 
                    (drifted > 0 ? "sharp" : "flat") +
                    " of the partials: measured at their fundamental, " + hz_text(q.f0) +
                    " Hz, without following the pitch\n";
+    if (a.wild > 0) {
+        c.lines += "  " + wild_text(a) + " were taken as 0\n";
+        c.remark += (c.remark.empty() ? "" : "; ") + wild_text(a) + " taken as 0";
+    }
     out.followed = use.follow;
     const summary_request request{name, a, c, q.f0, o.partials, use.follow ? &pitch : nullptr};
     write_summary(report, request, text, &csv);

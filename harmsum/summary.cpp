@@ -538,6 +538,23 @@ void write_summary(const report_table& report, const summary_request& q, output&
                  "," + r.ci2 + "," + r.knee + "," + r.release + "," + r.release_ci + "," +
                  r.release_from + "\n");
     }
+    // Harmonics at or above half the sampling rate are not in the recording: said, a row each.
+    int first_above = harmonics + 1;
+    for (int k = harmonics; k >= 1 && !below_nyquist(k * q.f0, rate); --k) first_above = k;
+    if (first_above > harmonics) return;
+    const std::string above = "at or above half the sampling rate, " + hz_text(rate / 2.0) + " Hz";
+    text.put("  " + std::string(first_above == harmonics ? "harmonic " : "harmonics ") +
+             std::to_string(first_above) +
+             (first_above == harmonics ? "" : " to " + std::to_string(harmonics)) + " (" +
+             hz_text(first_above * q.f0) + " Hz" + (first_above == harmonics ? "" : " and up") +
+             (first_above == harmonics ? ") lies " : ") lie ") + above +
+             ": not in the recording\n");
+    if (!csv) return;
+    for (int k = first_above; k <= harmonics; ++k)
+        csv->put(file_fields + std::to_string(k) + "," + fixed_text(k * q.f0, 3) + ",,,,,,,," +
+                 vibrato_fields + "," + analysed_fields(a) + "," +
+                 csv_field(notes + (notes.empty() ? "" : "; ") + above + ": not in the recording") +
+                 "," + (held ? "held" : "decaying") + ",,,,,,,,,,\n");
 }
 
 void write_failed_row(const std::string& name, const analysis_info* info, const std::string& why,

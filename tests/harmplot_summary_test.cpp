@@ -96,10 +96,24 @@ TEST(HarmplotSummary, LevelsAreInDbfsWhateverTheWidthAndTheOctave) {
         EXPECT_NEAR(number(res.rows[file][0], "start_dbfs"), -6.0, 0.03) << file;
     }
     EXPECT_NEAR(number(res.rows["p8.wav"].at(0), "start_dbfs"), -6.1, 0.03);
-    // Harmonics at or above the Nyquist frequency are left out: 8 kHz holds seven of 550 Hz.
+    // Harmonics at or above the Nyquist frequency are not measured, but said: 8 kHz holds seven
+    // of 550 Hz, and 8 to 10 have a row that tells why they have no numbers.
     tonegen(dir, "r8k.wav", "additive --freq 550 --amps 1,1,1,1,1,1,1 --rate 8000 --seconds 2");
     run_result nyquist = harmplot(dir, "r8k.wav");
-    EXPECT_EQ(nyquist.rows["r8k.wav"].size(), 7u) << nyquist.r.out;
+    const std::vector<row>& r8k = nyquist.rows["r8k.wav"];
+    ASSERT_EQ(r8k.size(), 10u) << nyquist.r.out;
+    for (std::size_t k = 0; k < r8k.size(); ++k) {
+        const bool above = k >= 7;
+        EXPECT_EQ(r8k[k].at("decay_db_per_s").empty(), above) << k + 1;
+        EXPECT_EQ(r8k[k].at("reason").find("at or above half the sampling rate, 4000 Hz") !=
+                      std::string::npos,
+                  above)
+            << k + 1;
+    }
+    EXPECT_NE(nyquist.r.out.find("harmonics 8 to 10 (4400 Hz and up) lie at or above half the "
+                                 "sampling rate, 4000 Hz: not in the recording"),
+              std::string::npos)
+        << nyquist.r.out;
     run_shell("rm -rf '" + dir + "'");
 }
 

@@ -15,7 +15,7 @@ Written with numpy (the truth is the partials' common fundamental, by constructi
   a0         A0 tuned 40 cents flat (27.12 Hz), a piano's stiff partials
   vibrato    F4 with a vibrato of +-90 cents and strong upper harmonics (a tenor's forte)
   short      20 ms of 440 Hz: too short to tell
-  spike      a clean A3 in float with one sample of 1e300
+  spike      a clean A3 in 64-bit float with one sample of 1e300
 Rendered by fluidsynth from Debian's two General MIDI banks (the truth: Praat's median pitch
 and a long FFT of the sustained part, the partials near k times Praat's pitch fitted to a stiff
 string, f1 = F sqrt(1 + B), or partial 1 itself where it is within 20 dB of the strongest): the
@@ -102,7 +102,7 @@ def written(out):
     put('short-20ms', partials(440, harm[:5], [1, 0.5, 0.3, 0.2, 0.1], 0.02, rate), rate, 440)
     x = partials(220, harm[:6], [1, 0.5, 0.4, 0.3, 0.2, 0.1], 2, rate)
     x[44100] = 1e300
-    put('spike-A3', x, rate, 220, 'float32')
+    put('spike-A3', x, rate, 220, 'float64')
     return made
 
 

@@ -140,10 +140,12 @@ def synthesize(note):
 
 
 def write_wav(path, x, rate, fmt):
-    """A RIFF/WAVE file: PCM of 16 or 24 bits (round(x * 2^(bits-1)), clipped), or 32-bit float."""
-    if fmt == 'float32':
-        data = x.astype('<f4').tobytes()
-        tag, bits = 3, 32
+    """A RIFF/WAVE file: PCM of 16 or 24 bits (round(x * 2^(bits-1)), clipped), or 32- or 64-bit
+    float."""
+    if fmt in ('float32', 'float64'):
+        bits = 32 if fmt == 'float32' else 64
+        data = x.astype('<f4' if bits == 32 else '<f8').tobytes()
+        tag = 3
     else:
         bits = 16 if fmt == 'pcm16' else 24
         full = 2 ** (bits - 1)
