@@ -242,7 +242,7 @@ void analyse_recording(const byte_source& bytes, const std::string& name, const 
                    " of the partials: measured at their fundamental, " + hz_text(q.f0) +
                    " Hz, without following the pitch\n";
     if (a.wild > 0) {
-        c.lines += "  " + wild_text(a) + " were taken as 0\n";
+        c.lines += "  " + wild_text(a) + ": taken as 0\n";
         c.remark += (c.remark.empty() ? "" : "; ") + wild_text(a) + " taken as 0";
     }
     out.followed = use.follow;

@@ -9,16 +9,30 @@
 
 namespace {
 
-// The pitch of the frame y[0 .. frame + lags - 1] at `rate`, 0 when it has none: YIN's
-// cumulative mean normalised difference, its correlation by one transform of the frame and its
-// first `frame` samples packed as the real and imaginary parts.
-float frame_pitch(const double* y, long frame, long lags, int rate, const welch_plan& plan,
-                  std::vector<std::complex<double>>& z, std::vector<std::complex<double>>& c,
-                  std::vector<double>& d) {
+// The lag of the difference's dip at or after `tau`, refined by a parabola, as a frequency.
+double dip_hz(const std::vector<double>& d, long tau, long lags, int rate) {
+    while (tau < lags && d[std::size_t(tau + 1)] < d[std::size_t(tau)]) ++tau;
+    if (tau >= lags) return 0;
+    const double l = d[std::size_t(tau - 1)], m = d[std::size_t(tau)], r = d[std::size_t(tau + 1)];
+    const double curve = l - 2 * m + r;
+    const double shift = curve > 0 ? std::clamp(0.5 * (l - r) / curve, -0.5, 0.5) : 0.0;
+    return rate / (double(tau) + shift);
+}
+
+struct frame_reading {
+    float pitch = 0, period = 0;  // Hz (take_hops)
+};
+
+// The pitch and the period of the frame y[0 .. frame + lags - 1] at `rate`, 0 when it has none:
+// YIN's cumulative mean normalised difference, its correlation by one transform of the frame and
+// its first `frame` samples packed as the real and imaginary parts.
+frame_reading frame_pitch(const double* y, long frame, long lags, int rate, const welch_plan& plan,
+                          std::vector<std::complex<double>>& z,
+                          std::vector<std::complex<double>>& c, std::vector<double>& d) {
     const std::size_t n = std::size_t(plan.len);
     double e0 = 0;
     for (long j = 0; j < frame; ++j) e0 += y[j] * y[j];
-    if (!(e0 > 0) || !std::isfinite(e0)) return 0;
+    if (!(e0 > 0) || !std::isfinite(e0)) return {};
     for (std::size_t j = 0; j < n; ++j) {
         const double b = long(j) < frame + lags ? y[j] : 0.0;
         z[j] = {long(j) < frame ? b : 0.0, b};
@@ -29,7 +43,8 @@ float frame_pitch(const double* y, long frame, long lags, int rate, const welch_
     for (std::size_t k = 0; k < n; ++k) {
         const std::complex<double> zk = z[k], zn = std::conj(z[(n - k) % n]);
         // b = (zk - zn) / 2i, without a complex division.
-        const std::complex<double> a = (zk + zn) * 0.5, e = zk - zn, b(e.imag() * 0.5, -e.real() * 0.5);
+        const std::complex<double> a = (zk + zn) * 0.5, e = zk - zn,
+                                   b(e.imag() * 0.5, -e.real() * 0.5);
         c[k] = std::conj(std::conj(a) * b);
     }
     radix2_transform(plan, c);
@@ -47,33 +62,35 @@ float frame_pitch(const double* y, long frame, long lags, int rate, const welch_
     long best = shortest;
     for (long tau = shortest; tau <= lags; ++tau)
         if (d[std::size_t(tau)] < d[std::size_t(best)]) best = tau;
+    if (d[std::size_t(best)] > unvoiced_difference || best >= lags) return {};
+    const double least = d[std::size_t(best)];
+    long first = best, whole = best;
     for (long tau = shortest; tau < lags; ++tau)
         if (d[std::size_t(tau)] < yin_threshold) {
-            while (tau < lags && d[std::size_t(tau + 1)] < d[std::size_t(tau)]) ++tau;
-            best = tau;
+            first = tau;
             break;
         }
-    if (d[std::size_t(best)] > unvoiced_difference || best >= lags) return 0;
-    const double l = d[std::size_t(best - 1)], m = d[std::size_t(best)],
-                 r = d[std::size_t(best + 1)];
-    const double curve = l - 2 * m + r;
-    const double shift = curve > 0 ? std::clamp(0.5 * (l - r) / curve, -0.5, 0.5) : 0.0;
-    return float(rate / (double(best) + shift));
+    for (long tau = shortest; tau < lags; ++tau)
+        if (d[std::size_t(tau)] <= least + period_margin) {
+            whole = tau;
+            break;
+        }
+    return {float(dip_hz(d, first, lags, rate)), float(dip_hz(d, whole, lags, rate))};
 }
 
 double cents(double f, double g) {
     return 1200 * std::log2(f / g);
 }
 
-// The median pitch (cents from A4) of the voiced hops within `half` hops of each hop; NaN where
-// at most half of them are voiced.
-std::vector<double> median_pitch(const take_hops& h, std::size_t half) {
-    const std::size_t n = h.pitch_hz.size();
+// The median (cents from A4) of the voiced hops' pitch (or period) within `half` hops of each
+// hop; NaN where at most half of them are voiced.
+std::vector<double> median_pitch(const std::vector<float>& hz, std::size_t half) {
+    const std::size_t n = hz.size();
     std::vector<double> smooth(n, std::numeric_limits<double>::quiet_NaN()), near;
     for (std::size_t b = 0; b < n; ++b) {
         near.clear();
         for (std::size_t j = b > half ? b - half : 0; j < n && j <= b + half; ++j)
-            if (h.pitch_hz[j] > 0) near.push_back(cents(h.pitch_hz[j], 440));
+            if (hz[j] > 0) near.push_back(cents(hz[j], 440));
         if (near.size() <= half) continue;
         std::nth_element(near.begin(), near.begin() + std::ptrdiff_t(near.size() / 2), near.end());
         smooth[b] = near[near.size() / 2];
@@ -97,6 +114,7 @@ void start_take(take_pass& p, int rate) {
     // `frame` and those a short lag later.
     p.first_frame = std::lround(double(p.frame) / 2 / (p.hop_exact / pitch_hops));
     p.hops.pitch_hz.assign(std::size_t(p.first_frame), 0.0f);
+    p.hops.period_hz.assign(std::size_t(p.first_frame), 0.0f);
 }
 
 void add_take_samples(take_pass& p, const double* x, long n) {
@@ -134,8 +152,9 @@ void add_take_samples(take_pass& p, const double* x, long n) {
         p.down_sum = 0;
         p.down_count = 0;
         if (long(p.pending.size()) < need) continue;
-        p.hops.pitch_hz.insert(p.hops.pitch_hz.end(), pitch_hops,
-                               frame_pitch(p.pending.data(), p.frame, p.lags, r, plan, z, c, d));
+        const frame_reading f = frame_pitch(p.pending.data(), p.frame, p.lags, r, plan, z, c, d);
+        p.hops.pitch_hz.insert(p.hops.pitch_hz.end(), pitch_hops, f.pitch);
+        p.hops.period_hz.insert(p.hops.period_hz.end(), pitch_hops, f.period);
         // Frame k starts at round(k r take_hop): the frames keep time with the level's hops,
         // however r divides.
         const long frames = (long(p.hops.pitch_hz.size()) - p.first_frame) / pitch_hops;
@@ -147,6 +166,7 @@ void add_take_samples(take_pass& p, const double* x, long n) {
 
 void end_take(take_pass& p) {
     p.hops.pitch_hz.resize(p.hops.level_db.size(), 0.0f);
+    p.hops.period_hz.resize(p.hops.level_db.size(), 0.0f);
 }
 
 std::vector<note_span> find_notes(const take_hops& h) {
@@ -168,7 +188,8 @@ std::vector<note_span> find_notes(const take_hops& h) {
     // rise. A dip that falls fast and not deep, into a rise to the same pitch, is a sampled
     // note's loop or a tremolo, not a new note: a new one follows a deep dip (a gap), a slow
     // fall (a pluck dying, plucked again) or comes at another pitch.
-    const std::vector<double> pitch = median_pitch(h, std::size_t(std::lround(0.1 / take_hop)));
+    const std::vector<double> pitch =
+        median_pitch(h.pitch_hz, std::size_t(std::lround(0.1 / take_hop)));
     std::vector<std::size_t> starts;
     const std::size_t within = std::size_t(std::lround(onset_within / take_hop));
     const std::size_t fall_span = std::size_t(std::lround(fall_seconds / take_hop));
@@ -212,7 +233,8 @@ std::vector<note_span> find_notes(const take_hops& h) {
 
     // Steps of a held pitch, from the median of the pitch about each hop.
     const std::size_t half = step_median / 2;
-    const std::vector<double> smooth = median_pitch(h, half);
+    const std::vector<double> smooth = median_pitch(h.pitch_hz, half),
+                              period = median_pitch(h.period_hz, half);
     const std::size_t apart = std::size_t(std::lround(step_within / take_hop / 2));
     const std::size_t hold = std::size_t(std::lround(hold_seconds / take_hop));
     const std::size_t settle = std::size_t(std::lround(attack_seconds / take_hop));
@@ -226,8 +248,16 @@ std::vector<note_span> find_notes(const take_hops& h) {
         const double before = smooth[b - apart], after = smooth[b + apart];
         const double jump = std::abs(after - before);
         if (!(jump > step_cents) || level(b) < sounding) continue;
-        const double octaves = jump / 1200;
-        if (std::abs(octaves - std::round(octaves)) * 1200 < 50) continue;
+        // A leap to a harmonic of the pitch (or from one) is a harmonic that outlasts the
+        // others or a fundamental that fades in, not a new note.
+        const double ratio = std::exp2(jump / 1200);
+        const double k = std::round(ratio);
+        if (k >= 2 && k <= highest_leap && std::abs(1200 * std::log2(ratio / k)) < 50) continue;
+        // Nor is a leap up beyond an octave after which the whole period stays the old pitch's:
+        // the old note's upper harmonics, its lower ones gone, that YIN's first dip reads as a
+        // shorter period. (Within an octave, the old note's tail under a legato step may hold
+        // the period.)
+        if (after - before > 1200 && std::abs(period[b + apart] - before) <= hold_cents) continue;
         if (!steady(b + apart, b + apart + hold, after) ||
             !steady(b - apart - hold, b - apart, before))
             continue;

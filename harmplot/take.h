@@ -21,8 +21,11 @@
 //           step_cents within step_within seconds and holds there, within hold_cents, for
 //           hold_seconds, the level within note_range_db of the loudest: a legato note change.
 //           A vibrato (the median spans more than one of its periods), a glide (slower) or a
-//           bent attack (within attack_seconds of an onset) is no step, nor a leap of an
-//           octave (which a weak fundamental can fake) without an onset. The median spans a
+//           bent attack (within attack_seconds of an onset) is no step, nor a leap to a
+//           harmonic of the pitch or from one, k = 2 to highest_leap (an octave, an octave and
+//           a fifth, ...: a weak fundamental can fake it, or a harmonic that outlasts the
+//           others), without an onset, nor a leap up beyond an octave after which the whole
+//           period (period_hz) stays the old pitch's. The median spans a
 //           quarter of a second: a note held shorter than half of that is not told by its pitch.
 //           The step lies after the last hop that still has the old note's pitch.
 //   end     a note ends at the next note's start, or where the level stays silent for
@@ -36,13 +39,14 @@ constexpr double take_frame = 0.04;
 constexpr double take_lowest_hz = 27;
 constexpr int take_pitch_rate = 12000;  // at most
 constexpr int pitch_hops = 2;           // a pitch every pitch_hops hops
-constexpr double yin_threshold = 0.15, unvoiced_difference = 0.4;
+constexpr double yin_threshold = 0.15, unvoiced_difference = 0.4, period_margin = 0.05;
 constexpr double onset_rise_db = 12, onset_within = 0.05, onset_dip_db = 6;
 constexpr double gap_db = 25, fall_seconds = 0.1;
 constexpr double onset_begun_db = 2;  // an onset lies where the rise has come this far
 constexpr double note_range_db = 45, silence_db = 12, silence_seconds = 0.15;
 constexpr double step_cents = 70, step_within = 0.06, hold_cents = 40, hold_seconds = 0.1;
 constexpr int step_median = 25;
+constexpr int highest_leap = 8;
 constexpr double attack_seconds = 0.15;
 constexpr double shortest_note = 0.1;
 
@@ -51,6 +55,10 @@ struct take_hops {
     int rate = 0;
     std::vector<float> level_db;  // -inf for a hop of zeros
     std::vector<float> pitch_hz;  // 0 where there is none
+    // The frame's whole period as a frequency: the shortest lag whose difference comes within
+    // period_margin of the least. A note's harmonics whose lowest have died keep the note's
+    // period there, where the pitch (the first dip under yin_threshold) may take a shorter one.
+    std::vector<float> period_hz;
 };
 
 // The pass itself, fed the take's samples as they are read.

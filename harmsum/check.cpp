@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <numeric>
 #include <vector>
 
 #include "decay.h"
@@ -39,9 +40,21 @@ constexpr double loud_partial = 0.01, far_share = 0.15;
 // A candidate m times the found fundamental, or 1/m of it, within multiple_cents; harmonics
 // between its multiples holding between_share of the peaks' amplitude are a note's own.
 constexpr double multiple_cents = 30, between_share = 0.1;
+// A candidate up to 64 times the found fundamental may be one of its partials (a marimba's
+// high one, 16 times the note).
+constexpr int highest_multiple = 64;
 constexpr double widest_swing = 100;  // cents
+// Of a moving pitch's harmonics 1 to 3, two clear for a rate keep it.
+constexpr int moving_lowest = 3, moving_clear = 2;
 // The fundamental is absent when its bin lies absent_db (40 dB) under the strongest harmonic.
 constexpr double absent_range = 1e-4;
+// A candidate's series among far partials: those within 1 % of its harmonics (a weak or absent
+// fundamental's odd harmonics lie on them; a bar's partials miss them by more).
+constexpr double series_share = 0.01;
+constexpr double series_range = 1e-3;  // among the far partials within 30 dB of the strongest
+// The fundamental kept is a chord's lowest note within chord_cents of its lowest partial.
+constexpr double chord_cents = 50;
+constexpr double chord_reach = 8;  // partials up to 8 times a chord's lowest note are weighed
 
 std::string named(double hz) {
     return hz_text(hz) + " Hz (" + nearest_note(hz).name + ")";
@@ -58,12 +71,13 @@ std::string how_wrong(double found, double used) {
     return r < 1 ? "far too low" : "too high";
 }
 
-// Harmonics below the Nyquist frequency that stand clear long enough for a decay rate.
-int clear_harmonics(const report_table& report, int rate) {
+// Harmonics 1 to `upto` below the Nyquist frequency that stand clear long enough for a decay
+// rate.
+int clear_harmonics(const report_table& report, int rate, int upto = harmonics) {
     const int n = report.windows();
     std::vector<double> level(std::size_t(n), 0.0), ratio(std::size_t(n), 0.0);
     int clear = 0;
-    for (int k = 0; k < harmonics; ++k) {
+    for (int k = 0; k < upto; ++k) {
         if (!(report.freq[k] > 0 && report.freq[k] < rate / 2.0)) continue;
         for (int w = 0; w < n; ++w) ratio[std::size_t(w)] = report.ratio[report.at(w, k)];
         if (fit_decay(report.t.data(), level.data(), ratio.data(), n).windows >= min_fit_windows)
@@ -197,43 +211,29 @@ double lost_at(const double* x, long n, int rate, const report_table& report) {
     return INFINITY;
 }
 
-// What the partials of the fundamental kept say besides: a second series of harmonics among
-// those far from its own (two notes at once: said, the numbers the kept one's), or partials in no
-// series (a bar, a bell, a membrane: said, with what the harmonics' rows then are). True when it
-// said either.
+// Partials far from the harmonics of the fundamental kept, in no series (chord_of found no
+// chord): a bar's, a bell's, a membrane's. Said, with what the harmonics' rows then are. True
+// when it said so.
 bool describe_partials(const std::vector<peak>& far, double f0, bool own_first, check_result& c) {
     if (far.empty() || !own_first) return false;
-    const fundamental_guess other = best_fundamental(far);
-    int in_series = 0;
-    for (const peak& p : far) {
-        const int k = int(std::lround(p.freq / other.f));
-        in_series += k >= 1 && std::abs(p.freq - k * other.f) <= partial_share * k * other.f;
-    }
-    // A series more than two octaves under the note is a hum or a rumble, no second note.
-    if (other.score >= convincing && in_series >= 3 && other.f >= f0 / 4 &&
-        std::abs(cents(other.f, f0)) >= same_note_cents) {
-        const double low = std::min(f0, other.f), high = std::max(f0, other.f);
-        const std::string said = "two or more pitches at once: " + hz_text(low) + " Hz (" +
-                                 nearest_note(low).name + ") and " + hz_text(high) + " Hz (" +
-                                 nearest_note(high).name + ")";
-        c.v = verdict::doubtful;
-        c.lines += "  " + said + "; the numbers are those of the " + hz_text(f0) +
-                   " Hz note's harmonics, the other's partials among them where they meet\n";
-        c.remark = said;
-        c.sharp_b = 0;
-        return true;
-    }
     std::vector<peak> strong = far;
     std::sort(strong.begin(), strong.end(),
               [](const peak& a, const peak& b) { return a.freq < b.freq; });
     std::string ratios;
     for (std::size_t i = 0; i < strong.size() && i < 4; ++i)
         ratios += (ratios.empty() ? "" : ", ") + fixed_text(strong[i].freq / f0, 2);
+    // Partials under the one taken as the fundamental (a bell's hum, a tubular bell's): which of
+    // them is the note is the ear's to say.
+    const bool below = strong.front().freq < f0;
+    if (below) c.v = verdict::doubtful;
     c.lines +=
         "  its partials lie far from harmonic (a bar, a bell, a membrane): besides the "
         "fundamental at " +
-        ratios +
-        " times it; harmonic k's row measures the spectrum at k times the fundamental, "
+        ratios + " times it" +
+        (below ? " (partials under the one taken as fundamental: which is the note, the ear "
+                 "says)"
+               : "") +
+        "; harmonic k's row measures the spectrum at k times the fundamental, "
         "where such a tone has no partial but the first and those that happen to lie on "
         "a harmonic\n";
     c.remark =
@@ -241,6 +241,83 @@ bool describe_partials(const std::vector<peak>& far, double f0, bool own_first, 
         "the spectrum at k times the fundamental";
     c.sharp_b = 0;
     return true;
+}
+
+// The partials in `far` that are no harmonics of a loud tone more than two octaves under f0 (a
+// hum's, a rumble's: no part of the note).
+std::vector<peak> without_hum(std::vector<peak> far, const std::vector<peak>& peaks, double f0) {
+    double strongest = 0;
+    for (const peak& p : peaks) strongest = std::max(strongest, p.power);
+    for (const peak& hum : peaks) {
+        if (hum.freq >= f0 / 4 || hum.power < loud_partial * strongest) continue;
+        std::erase_if(far, [&](const peak& p) {
+            const double k = std::round(p.freq / hum.freq);
+            return std::abs(p.freq - k * hum.freq) <= series_share * k * hum.freq;
+        });
+    }
+    return far;
+}
+
+// "82.41 Hz (E2), 123.5 Hz (B2) and 207.7 Hz (G#3)".
+std::string notes_text(const chord& ch) {
+    std::string text;
+    for (int i = 0; i < ch.count; ++i)
+        text += std::string(i == 0 ? "" : i + 1 == ch.count ? " and " : ", ") + named(ch.f[i]);
+    return text;
+}
+
+// A chord whose notes are all harmonics of the fundamental kept is none, but one note's harmonics
+// (its fundamental weak, more than 20 dB under the strongest partial, or a vibrato's extremes).
+// Where some are, and the fundamental has a peak of its own under the chord's lowest note, it is
+// the lowest note, and those its own.
+chord with_bass(const chord& ch, double f0, const std::vector<peak>& peaks, double spread) {
+    if (ch.count == 0) return ch;
+    chord bass;
+    bass.f[bass.count++] = f0;
+    int own = 0;
+    for (int i = 0; i < ch.count; ++i) {
+        const double k = std::round(ch.f[i] / f0);
+        if (k >= 2 && std::abs(ch.f[i] - k * f0) <= std::max(partial_share, spread) * k * f0)
+            ++own;
+        else if (bass.count < chord_most)
+            bass.f[bass.count++] = ch.f[i];
+    }
+    if (own == ch.count) return {};
+    if (own == 0 || !(f0 < ch.f[0] * (1 - 2 * partial_share)) ||
+        nearest_peak(peaks, f0, partial_share) == 0)
+        return ch;
+    return bass;
+}
+
+// No chord where its notes are all harmonics of a fundamental f under its lowest, and at least
+// two partials (however weak) lie on harmonics of f prime to the notes' multiples of it: one note
+// whose fundamental and some harmonics lie more than 20 dB under the strongest (a piano's lowest
+// strings, their 7th, 11th and 13th harmonics weak). A chord's notes leave those harmonics of
+// their common root empty.
+chord one_note_or(const chord& ch, const std::vector<peak>& peaks, double spread) {
+    if (ch.count == 0) return ch;
+    const auto on = [&](double p, double f) {
+        const double k = std::round(p / f);
+        return k >= 1 && std::abs(p - k * f) <= std::max(partial_share, spread) * k * f;
+    };
+    for (int m = 2; m <= harmonics && ch.f[0] / m >= lowest_pitch; ++m) {
+        const double f = ch.f[0] / m;
+        bool all = true;
+        for (int i = 0; i < ch.count; ++i) all = all && on(ch.f[i], f);
+        if (!all) continue;
+        // On a harmonic j of f that shares no factor with any note's multiple of f (a partial
+        // at 2 f beside notes at 4 f and 3 f may be a bass note's, an octave under one).
+        int between = 0;
+        for (const peak& p : peaks) {
+            const long j = std::lround(p.freq / f);
+            bool explained = p.freq > chord_reach * ch.f[0] || !on(p.freq, f);
+            for (int i = 0; i < ch.count && !explained; ++i)
+                explained = on(p.freq, ch.f[i]) || std::gcd(j, std::lround(ch.f[i] / f)) > 1;
+            between += !explained;
+        }
+        if (between >= 2) return {};
+    }
+    return ch;
 }
 
 // The line on a fundamental that is not there: its bin's power far under the strongest harmonic's
@@ -266,6 +343,39 @@ void absent_line(const std::vector<double>& power, double df, const std::vector<
                std::to_string(k_top) + ")";
 }
 
+// The check of a chord's note (with_bass): the search run again at the lowest note unless the
+// user's hint is followed or this run is at a candidate; said, the check doubtful, as its
+// numbers are one note's among the others' partials.
+check_result& chord_check(const chord& ch, const check_request& q, check_result& c) {
+    // Where the lowest partial lies: the others' partials, where they meet its harmonics, would
+    // pull a fit over them.
+    const double lowest = ch.f[0];
+    const bool on_lowest = std::abs(cents(q.f0, lowest)) < chord_cents;
+    if (!on_lowest && !q.hint && q.found_before == 0) {
+        c.v = verdict::rerun;
+        c.candidate = lowest;
+        return c;
+    }
+    c.v = verdict::doubtful;
+    if (q.found_before > 0)
+        c.lines = "  fundamental: the search found " + named(q.found_before) +
+                  (on_lowest ? " in a chord: used its lowest note, "
+                             : ", " + how_wrong(q.found_before, q.f0) + ": used ") +
+                  named(q.f0) + (on_lowest ? ", " : " ") + "instead (--no-check keeps " +
+                  hz_text(q.found_before) + " Hz)\n";
+    chord named_notes = ch;
+    if (on_lowest) named_notes.f[0] = q.f0;  // as analysed, which its partials put best
+    const std::string said = "two or more pitches at once: " + notes_text(named_notes);
+    c.lines += "  " + said + "; the numbers are those of the " + hz_text(q.f0) +
+               " Hz note's harmonics, which the other" + (ch.count > 2 ? "s'" : "'s") +
+               " partials may blur or hide\n";
+    c.remark = said;
+    // A run that lands beside the lowest note (the follower pulled by the other notes) is made
+    // again at it; a hint is followed where it leads.
+    if (!q.hint && std::abs(cents(q.f0, lowest)) > refine_cents) c.refine = lowest;
+    return c;
+}
+
 }  // namespace
 
 check_result check_fundamental(const double* x, long n, int rate, const report_table& report,
@@ -283,7 +393,8 @@ check_result check_fundamental(const double* x, long n, int rate, const report_t
     const bool harmonics_clear = clear_harmonics(report, rate) > 0;
     // Partials far from the found fundamental's harmonics, within 20 dB of the strongest: a
     // second series of harmonics is a second note; partials in no series, a bar's or a bell's.
-    const std::vector<peak> far = unharmonic_peaks(peaks, q.f0, loud_partial, spread);
+    const std::vector<peak> far =
+        without_hum(unharmonic_peaks(peaks, q.f0, loud_partial, spread), peaks, q.f0);
     const bool own_first = nearest_peak(peaks, q.f0, partial_share) > 0;
     const bool inharmonic = !far.empty() && own_first;
 
@@ -292,6 +403,14 @@ check_result check_fundamental(const double* x, long n, int rate, const report_t
         c.why = "no harmonic tone stands out of the noise";
         return c;
     }
+    if (q.followed) c.lost_s = lost_at(x, n, rate, report);
+    // A chord: its lowest note analysed (the search run again there, unless at the user's hint
+    // or already at a candidate), the others named.
+    const chord ch =
+        q.no_check
+            ? chord{}
+            : one_note_or(with_bass(chord_of(peaks, spread), q.f0, peaks, spread), peaks, spread);
+    if (ch.count >= 2) return chord_check(ch, q, c);
     if (g.score >= convincing && !inharmonic && (g.f < lowest_pitch || g.f > highest_pitch)) {
         c.v = verdict::no_note;
         c.why = "the tone at " + hz_text(g.f) + " Hz lies outside " + fixed_text(lowest_pitch, 0) +
@@ -299,7 +418,6 @@ check_result check_fundamental(const double* x, long n, int rate, const report_t
         return c;
     }
     if (!q.partials) c.sharp_b = sharp_partials(peaks, q.f0, rate);
-    if (q.followed) c.lost_s = lost_at(x, n, rate, report);
     if (q.found_before > 0)
         c.lines = "  fundamental: the search found " + named(q.found_before) + ", " +
                   how_wrong(q.found_before, q.f0) + ": used " + named(q.f0) +
@@ -343,16 +461,31 @@ check_result check_fundamental(const double* x, long n, int rate, const report_t
     // own harmonics between the found one's are there (the found one an octave or a twelfth
     // high); where they are merely absent (odd harmonics only) the found one stays.
     const int up = int(std::lround(g.f / q.f0)), down = int(std::lround(q.f0 / g.f));
+    const double found_score = harmonic_score(peaks, q.f0, spread);
+    // Beyond harmonic 10 only of a found fundamental that explains the spectrum (not a hum's).
     const bool multiple =
-        up >= 2 && up <= harmonics && std::abs(cents(g.f, up * q.f0)) < multiple_cents;
+        up >= 2 && (up <= harmonics || (up <= highest_multiple && found_score >= convincing)) &&
+        std::abs(cents(g.f, up * q.f0)) < multiple_cents;
     const bool divisor =
         down >= 2 && down <= harmonics && std::abs(cents(q.f0, down * g.f)) < multiple_cents;
     if ((multiple && harmonic_share(peaks, q.f0, up, spread) >= between_share) ||
         (divisor && harmonic_share(peaks, g.f, down, spread) < between_share))
         return kept();
+    // Partials far from harmonic that the candidate gathers into no series of its own (three of
+    // them on its harmonics, or two and a partial of its own at it) are a bar's or a bell's: the
+    // sieve's candidate is one of them, or a divisor of a few.
+    if (inharmonic &&
+        series_members(unharmonic_peaks(peaks, q.f0, series_range, spread), g.f, series_share) <
+            (nearest_peak(peaks, g.f, partial_share) > 0 ? 2 : 3))
+        return kept();
+    // A pitch that moves smears the averaged spectrum (a wide vibrato's sidebands fill it), where
+    // the followed report still measures its harmonics: a followed note whose own first
+    // harmonics stand clear keeps its fundamental against a candidate no octave or twelfth away.
+    if (q.moving && !multiple && !divisor &&
+        clear_harmonics(report, rate, moving_lowest) >= moving_clear)
+        return kept();
     // A candidate no instrument plays is none: the high partials of a bar or a bell.
     if (g.f < lowest_pitch || g.f > highest_pitch) return kept();
-    const double found_score = harmonic_score(peaks, q.f0, spread);
     const note_name other = nearest_note(g.f);
     if (q.hint || q.found_before > 0) {
         c.v = verdict::doubtful;

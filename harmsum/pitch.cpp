@@ -24,6 +24,14 @@ double slot(int k, double f, double spread = 0) {
     return std::min(std::max(0.03, spread) * k * f, 0.25 * f);
 }
 
+// A chord's notes (chord_of): loud peaks within 20 dB of the strongest; each note at least three
+// of them in its slots (no wider than a tenth of its frequency); every loud peak up to 8 times
+// the lowest note explained.
+constexpr double chord_loud = 0.01, chord_slot = 0.1, chord_reach = 8;
+constexpr double chord_apart =
+    250.0 / 1200;  // octaves: a note's least distance from another's harmonic
+constexpr int chord_series = 3;
+
 // Peaks more than two octaves under a candidate do not count against it: no harmonic of a tone
 // an octave or a twelfth under it lies there, and a tone of its own so far under the note (mains
 // hum, a rumble) is no part of it. 50 Hz hum louder than a 440 Hz note left the note a score of
@@ -169,6 +177,58 @@ double harmonic_share(const std::vector<peak>& peaks, double f, int m, double sp
     return total > 0 ? between / total : 0;
 }
 
+int series_members(const std::vector<peak>& peaks, double f, double share) {
+    int members = 0;
+    for (const peak& q : peaks) {
+        const double k = std::round(q.freq / f);
+        members += k >= 1 && std::abs(q.freq - k * f) <= share * k * f;
+    }
+    return members;
+}
+
+chord chord_of(const std::vector<peak>& peaks, double spread) {
+    double strongest = 0;
+    for (const peak& q : peaks) strongest = std::max(strongest, q.power);
+    std::vector<double> loud;
+    for (const peak& q : peaks)
+        if (q.power >= chord_loud * strongest) loud.push_back(q.freq);
+    std::sort(loud.begin(), loud.end());
+    // Which note each loud peak belongs to; -1 while none.
+    std::vector<int> note(loud.size(), -1);
+    const auto off = [](double p, double f) { return std::abs(p - std::round(p / f) * f); };
+    chord c;
+    for (std::size_t i = 0; i < loud.size() && loud[i] <= chord_reach * loud[0]; ++i) {
+        if (note[i] >= 0) continue;
+        const double f = loud[i];
+        // Within twice a lower note's slot, or a whole tone and more of one of its harmonics:
+        // that note's, moved or smeared (a vibrato's extremes lie up to a whole tone apart).
+        bool near_lower = false;
+        for (int n = 0; n < c.count; ++n) {
+            const int k = int(std::lround(f / c.f[n]));
+            near_lower =
+                near_lower || (k >= 1 && (off(f, c.f[n]) <= 2 * slot(k, c.f[n], spread) ||
+                                          std::abs(std::log2(f / (k * c.f[n]))) < chord_apart));
+        }
+        if (near_lower) continue;
+        if (c.count == chord_most) return {};
+        int members = 0;
+        for (std::size_t j = i; j < loud.size(); ++j) {
+            const int k = int(std::lround(loud[j] / f));
+            members += k >= 1 && off(loud[j], f) <= std::min(slot(k, f, spread), chord_slot * f);
+        }
+        if (members < chord_series) return {};
+        for (std::size_t j = i; j < loud.size(); ++j) {
+            const int k = int(std::lround(loud[j] / f));
+            if (k >= 1 && note[j] < 0 &&
+                off(loud[j], f) <= std::min(slot(k, f, spread), chord_slot * f))
+                note[j] = c.count;
+        }
+        c.f[c.count++] = f;
+    }
+    if (c.count < 2) return {};
+    return c;
+}
+
 std::vector<peak> unharmonic_peaks(const std::vector<peak>& peaks, double f, double within,
                                    double spread) {
     double strongest = 0;
@@ -176,7 +236,7 @@ std::vector<peak> unharmonic_peaks(const std::vector<peak>& peaks, double f, dou
     std::vector<peak> far;
     for (const peak& q : peaks) {
         const double k = std::max(1.0, std::round(q.freq / f));
-        if (q.power >= strongest * within && q.freq < far_reach * f &&
+        if (q.power >= strongest * within && q.freq >= below_reach * f && q.freq < far_reach * f &&
             std::abs(q.freq - k * f) > std::max(0.1 * f, spread * k * f))
             far.push_back(q);
     }

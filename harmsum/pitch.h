@@ -52,11 +52,30 @@ fundamental_guess best_fundamental(const std::vector<peak>& peaks, double extra 
 // when f is a subharmonic of the tone (m f the note), well over it when f is the note.
 double harmonic_share(const std::vector<peak>& peaks, double f, int m, double spread = 0);
 
-// The peaks below 8.5 f within `within` of the strongest's power that lie more than f / 10 off
+// The peaks from f / 4 (further under it, a hum is no partial of the tone) to 8.5 f within
+// `within` of the strongest's power that lie more than f / 10 off
 // every harmonic of f (or than the share `spread` of it that a moving pitch smears it over): a
 // bar's, a bell's, a membrane's partials, or another note's.
 std::vector<peak> unharmonic_peaks(const std::vector<peak>& peaks, double f, double within,
                                    double spread = 0);
+
+// The notes of a chord, lowest first, read from the peaks within 20 dB of the strongest: each
+// note the lowest of them that no lower note's harmonics explain (nor lie within twice the slot
+// of one, as a vibrato's extremes do), heading a series of at least three of them near its
+// harmonics (its own or shared with a lower note's). A chord when two to four such notes explain
+// every one of them up to 8 times the lowest. A single tone is none: the notes its harmonics seem
+// to form leave a harmonic no series explains (a missing fundamental's 5th or 7th), as the partials
+// of a bar or a bell do. count = 0 when no chord. `spread` as for harmonic_score. Typical use:
+// chord ch = chord_of(spectral_peaks(p, df)); if (ch.count > 1) ...
+constexpr int chord_most = 4;
+struct chord {
+    int count = 0;
+    double f[chord_most] = {};  // Hz, each note's lowest partial
+};
+chord chord_of(const std::vector<peak>& peaks, double spread = 0);
+
+// How many of the peaks lie within `share` of a harmonic k f, k >= 1.
+int series_members(const std::vector<peak>& peaks, double f, double share);
 
 // The harmonic number on which best_fundamental refines f, and that harmonic's peak frequency;
 // k = 0 when no harmonic of f has a peak.

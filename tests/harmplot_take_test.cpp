@@ -207,8 +207,12 @@ TEST(HarmplotTake, ANoteWithVibratoReverberationOrABendStaysOne) {
     for (std::size_t i = 0; i < tremolo.size(); ++i)
         tremolo[i] *= std::pow(10, 4 * std::sin(2 * M_PI * 6 * double(i) / rate) / 20);
     write_take(dir + "/tremolo.wav", tremolo);
+    // A note whose fundamental dies 52 dB a second and whose third harmonic holds: the pitch a
+    // frame reads leaps to the harmonic, a twelfth up.
+    write_take(dir + "/fading.wav",
+               moving_samples({110, 0, 0, 0, 1, {1, 0.3, 0.5}, {6, 6, 0.3}}, 3, 0.3));
     run_shell("cp '" EXAMPLES_DIR "/pluck220.wav' '" + dir + "/'");
-    const std::string files = " vibrato.wav tail.wav bent.wav tremolo.wav pluck220.wav";
+    const std::string files = " vibrato.wav tail.wav bent.wav tremolo.wav fading.wav pluck220.wav";
     const process_result found =
         run_shell("cd '" + dir + "' && '" HARMPLOT "' -o a --summary a.csv" + files);
     const process_result one =
@@ -219,8 +223,12 @@ TEST(HarmplotTake, ANoteWithVibratoReverberationOrABendStaysOne) {
     EXPECT_EQ(found.out, same);
     EXPECT_EQ(read_file(dir + "/a.csv"), read_file(dir + "/b.csv"));
     const auto notes = notes_of(read_file(dir + "/a.csv"));
-    EXPECT_EQ(notes.size(), 5u);
+    EXPECT_EQ(notes.size(), 6u);
     for (const auto& [file, n] : notes) EXPECT_EQ(n.size(), 1u) << file;
+    // The wide vibrato's fundamental is the pitch it is held at, not a candidate of the smeared
+    // spectrum's.
+    ASSERT_EQ(notes.count("vibrato.wav"), 1u);
+    EXPECT_NEAR(1200 * std::log2(notes.at("vibrato.wav").at(0).f0 / 294), 0, 10) << found.out;
 }
 
 }  // namespace
