@@ -6,7 +6,6 @@
 #include <cmath>
 #include <numbers>
 #include <random>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -61,18 +60,25 @@ std::string verdict(const std::vector<row>& rows) {
 // Every suggestion harmplot printed ("try -f C7", "try -s 0.35", "try --partials") for the file
 // it was printed under, taken: harmplot accepts each and analyses the file.
 void take_every_suggestion(const std::string& dir, const std::string& out) {
-    static const std::regex file_line(R"(^(\S+\.wav): )"),
-        suggestion(R"(try (-f \S+|-s \S+|--partials))");
     std::string file;
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
-        std::smatch m;
-        if (std::regex_search(line, m, file_line)) file = m[1];
-        for (auto it = std::sregex_iterator(line.begin(), line.end(), suggestion);
-             it != std::sregex_iterator(); ++it) {
+        const std::size_t wav = line.find(".wav: ");
+        if (!line.empty() && line[0] != ' ' && wav != std::string::npos)
+            file = line.substr(0, wav + 4);
+        for (std::size_t at = line.find("try "); at != std::string::npos;
+             at = line.find("try ", at + 4)) {
+            std::istringstream words(line.substr(at + 4));
+            std::string option, value;
+            words >> option;
+            if (option == "-f" || option == "-s")
+                words >> value;
+            else if (option != "--partials")
+                continue;
+            const std::string taken = option + (value.empty() ? "" : " " + value);
             const process_result r = run_shell("cd '" + dir + "' && '" HARMPLOT "' -o taken " +
-                                               (*it)[1].str() + " --force " + file);
-            EXPECT_EQ(r.status, 0) << file << ": " << (*it)[1] << "\n" << r.err << r.out;
+                                               taken + " --force " + file);
+            EXPECT_EQ(r.status, 0) << file << ": " << taken << "\n" << r.err << r.out;
         }
     }
 }
@@ -167,18 +173,20 @@ TEST(HarmplotPitch, BarsChordsAndBrokenRecordingsAreSaid) {
         const char* file;
         const char* said;
         double truth;
-        const char* notes;
-    } chords[] = {
-        {"e2b2.wav", "doubtful E2", 82.407, R"(8[12]\.\d\d Hz \(E2\) and 12[34]\.\d Hz \(B2\))"},
-        {"c4e4.wav", "doubtful C4", 261.626, R"(261\.. Hz \(C4\) and 329\.. Hz \(E4\))"}};
+        const char* lowest;  // the notes named: "two or more pitches at once: 82.35 Hz (E2) and
+        const char* other;   // 123.4 Hz (B2)"
+    } chords[] = {{"e2b2.wav", "doubtful E2", 82.407, " Hz (E2) and 123.", " Hz (B2)"},
+                  {"c4e4.wav", "doubtful C4", 261.626, " Hz (C4) and 329.", " Hz (E4)"}};
     for (const auto& c : chords) {
         const std::vector<row>& rows = res.rows[c.file];
         EXPECT_EQ(verdict(rows), c.said) << res.r.out;
-        EXPECT_NEAR(cents(number(rows.at(0), "f0_hz"), c.truth), 0, 2) << c.file;
-        EXPECT_TRUE(std::regex_search(
-            rows.at(0).at("reason"),
-            std::regex(std::string("^two or more pitches at once: ") + c.notes + "(;|$)")))
-            << rows.at(0).at("reason");
+        const double f0 = number(rows.at(0), "f0_hz");
+        EXPECT_NEAR(cents(f0, c.truth), 0, 2) << c.file;
+        const std::string reason = rows.at(0).at("reason");
+        const std::size_t lowest = reason.find(c.lowest);
+        EXPECT_EQ(reason.rfind("two or more pitches at once: ", 0), 0u) << reason;
+        EXPECT_LT(lowest, 40u) << reason;
+        EXPECT_NE(reason.find(c.other, lowest), std::string::npos) << reason;
     }
     EXPECT_EQ(verdict(res.rows["rich.wav"]), "ok G3") << res.r.out;
     const std::vector<row>& short_rows = res.rows["short.wav"];

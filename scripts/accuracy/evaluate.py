@@ -128,19 +128,11 @@ def check_note(note, rows, columns):
 
 
 def tally(records):
-    """Per criterion: passed, total, missing (no numbers) and the largest |error| with context."""
-    result = {}
-    for c in CRITERIA:
-        mine = [r for r in records if r['criterion'] == c]
-        if not mine:
-            continue
-        measured = [r for r in mine if r.get('error') is not None]
-        worst = max(measured, key=lambda r: abs(r['error']), default=None)
-        result[c] = {'passed': sum(r['ok'] for r in mine), 'total': len(mine),
-                     'missing': sum(r.get('error') is None and not r['ok'] for r in mine),
-                     'worst': worst}
-        if c == 'ci95':
-            result[c]['holds'] = result[c]['passed'] >= COVERAGE * len(mine)
+    """Per criterion: passed, total, missing (no numbers) and the largest |error| with context;
+    of the intervals, whether they hold the truth often enough."""
+    result = toolkit.tally(records, CRITERIA, lambda r: r.get('error') is None and not r['ok'])
+    if 'ci95' in result:
+        result['ci95']['holds'] = result['ci95']['passed'] >= COVERAGE * result['ci95']['total']
     return result
 
 
@@ -159,22 +151,7 @@ def where(r):
 
 
 def print_table(families):
-    print('%-8s %-12s %9s %8s  %-12s %s' % ('family', 'criterion', 'passed', 'missing',
-                                             'worst error', 'where'))
-    for fam, result in families.items():
-        name = fam
-        for c in CRITERIA:
-            if c not in result:
-                continue
-            t = result[c]
-            w = t['worst']
-            err = '' if w is None else '%+.2f %s' % (w['error'], UNITS[c])
-            passed = '%d/%d' % (t['passed'], t['total'])
-            if c == 'ci95':
-                passed += ' ' + ('ok' if t['holds'] else 'FAILS')
-            print('%-8s %-12s %9s %8s  %-12s %s' % (name, c, passed, t['missing'] or '', err,
-                                                     where(w)))
-            name = ''
+    toolkit.print_table(families, CRITERIA, UNITS, where, (8, 12, 12), 2, lambda t: t['holds'])
 
 
 def print_note(note, records, rows):

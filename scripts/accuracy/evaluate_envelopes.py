@@ -147,16 +147,7 @@ def check_note(note, rows):
 
 
 def tally(records):
-    result = {}
-    for c in CRITERIA:
-        mine = [r for r in records if r['criterion'] == c]
-        if not mine:
-            continue
-        measured = [r for r in mine if r.get('error') is not None]
-        worst = max(measured, key=lambda r: abs(r['error']), default=None)
-        result[c] = {'passed': sum(r['ok'] for r in mine), 'total': len(mine),
-                     'missing': sum(r.get('note') == 'missing' for r in mine), 'worst': worst}
-    return result
+    return toolkit.tally(records, CRITERIA, lambda r: r.get('note') == 'missing')
 
 
 def where(r):
@@ -171,23 +162,8 @@ def where(r):
 
 
 def print_table(families):
-    print('%-7s %-14s %9s %8s  %-13s %s' % ('family', 'criterion', 'passed', 'missing',
-                                             'worst error', 'where'))
-    for fam, result in families.items():
-        name = fam
-        for c in CRITERIA:
-            if c not in result:
-                continue
-            t = result[c]
-            w = t['worst']
-            err = '' if w is None or c in ('kind', 'one stage') else '%+.3f %s' % (w['error'],
-                                                                                  UNITS[c])
-            passed = '%d/%d' % (t['passed'], t['total'])
-            if c == 'ci95':
-                passed += ' ' + ('ok' if t['passed'] >= COVERAGE * t['total'] else 'FAILS')
-            print('%-7s %-14s %9s %8s  %-13s %s' % (name, c, passed, t['missing'] or '', err,
-                                                     '' if c in ('kind',) else where(w)))
-            name = ''
+    toolkit.print_table(families, CRITERIA, UNITS, where, (7, 14, 13), 3,
+                        lambda t: t['passed'] >= COVERAGE * t['total'], ('kind', 'one stage'))
 
 
 def evaluate(truth, rows):

@@ -103,9 +103,16 @@ def note_list():
     return notes
 
 
-def midi_file(program, midi, held_s, release_s):
-    """A type-0 standard MIDI file: one note on channel 1. 480 ticks a beat at 120 beats a
-    minute make 960 ticks a second."""
+def midi_notes(program, notes, tail_s):
+    """A type-0 standard MIDI file of (start s, length s, key) notes on channel 1, velocity 100,
+    ending tail_s after the last event. 480 ticks a beat at 120 beats a minute make 960 ticks a
+    second; at one tick a note's end comes before another's start."""
+    events = []
+    for start, length, key in notes:
+        events.append((round(start * 960), 0x90, key, 100))
+        events.append((round((start + length) * 960), 0x80, key, 0))
+    events.sort(key=lambda e: (e[0], e[1] == 0x90))
+
     def delta(n):
         out = [n & 0x7F]
         n >>= 7
@@ -113,11 +120,18 @@ def midi_file(program, midi, held_s, release_s):
             out.insert(0, (n & 0x7F) | 0x80)
             n >>= 7
         return bytes(out)
-    track = (delta(0) + bytes([0xC0, program]) + delta(0) + bytes([0x90, midi, 100]) +
-             delta(round(held_s * 960)) + bytes([0x80, midi, 0]) +
-             delta(round(release_s * 960)) + bytes([0xFF, 0x2F, 0]))
+    track, now = delta(0) + bytes([0xC0, program]), 0
+    for tick, kind, key, vel in events:
+        track += delta(tick - now) + bytes([kind, key, vel])
+        now = tick
+    track += delta(round(tail_s * 960)) + bytes([0xFF, 0x2F, 0])
     return (b'MThd' + struct.pack('>IHHH', 6, 0, 1, 480) +
             b'MTrk' + struct.pack('>I', len(track)) + track)
+
+
+def midi_file(program, midi, held_s, release_s):
+    """One note, held held_s, the file ending release_s after it."""
+    return midi_notes(program, [(0, held_s, midi)], release_s)
 
 
 def render(note, path):

@@ -20,7 +20,6 @@ no truth is invented. The status is 0 whatever the counts.
 """
 import json
 import os
-import struct
 import subprocess
 import sys
 import time
@@ -40,26 +39,8 @@ RATE = 44100
 
 
 def midi_take(program, notes):
-    """A type-0 MIDI file of (start s, length s, key) notes; 960 ticks a second."""
-    events = []
-    for start, length, key in notes:
-        events.append((round(start * 960), 0x90, key, 100))
-        events.append((round((start + length) * 960), 0x80, key, 0))
-    events.sort(key=lambda e: (e[0], e[1] == 0x90))
-    def delta(n):
-        out = [n & 0x7F]
-        n >>= 7
-        while n:
-            out.insert(0, (n & 0x7F) | 0x80)
-            n >>= 7
-        return bytes(out)
-    track, now = delta(0) + bytes([0xC0, program]), 0
-    for tick, kind, key, vel in events:
-        track += delta(tick - now) + bytes([kind, key, vel])
-        now = tick
-    track += delta(960) + bytes([0xFF, 0x2F, 0])
-    return (b'MThd' + struct.pack('>IHHH', 6, 0, 1, 480) +
-            b'MTrk' + struct.pack('>I', len(track)) + track)
+    """A MIDI file of (start s, length s, key) notes, ending a second after the last."""
+    return sampled.midi_notes(program, notes, 1.0)
 
 
 def rendered_takes():

@@ -78,3 +78,41 @@ def run_harmplot(files, outdir, harmplot=None, options=(), build=BUILD):
     with open(os.path.join(outdir, 'harmplot.txt'), 'w') as f:
         f.write(done.stdout)
     return columns, rows, seconds, done.stderr
+
+
+def print_table(families, criteria, units, where, widths, digits, ci_ok, counted=()):
+    """The table the evaluators print: per family and criterion, passed of total, how many are
+    missing, the worst error and where. widths: of the family, criterion and error columns;
+    digits: of the error; ci_ok(tally): whether the intervals hold the truth often enough;
+    counted: criteria that are counts alone (no error)."""
+    line = '%%-%ds %%-%ds %%9s %%8s  %%-%ds %%s' % widths
+    print(line % ('family', 'criterion', 'passed', 'missing', 'worst error', 'where'))
+    for fam, result in families.items():
+        name = fam
+        for c in criteria:
+            if c not in result:
+                continue
+            t = result[c]
+            w = t['worst']
+            err = '' if w is None or c in counted else '%+.*f %s' % (digits, w['error'], units[c])
+            passed = '%d/%d' % (t['passed'], t['total'])
+            if c == 'ci95':
+                passed += ' ' + ('ok' if ci_ok(t) else 'FAILS')
+            print(line % (name, c, passed, t['missing'] or '', err,
+                          '' if c == 'kind' else where(w)))
+            name = ''
+
+
+def tally(records, criteria, missing):
+    """Per criterion: passed, total, how many are missing (missing(record) says) and the record
+    of the largest |error|."""
+    result = {}
+    for c in criteria:
+        mine = [r for r in records if r['criterion'] == c]
+        if not mine:
+            continue
+        measured = [r for r in mine if r.get('error') is not None]
+        worst = max(measured, key=lambda r: abs(r['error']), default=None)
+        result[c] = {'passed': sum(r['ok'] for r in mine), 'total': len(mine),
+                     'missing': sum(bool(missing(r)) for r in mine), 'worst': worst}
+    return result
