@@ -35,8 +35,8 @@ constexpr int min_partials = 4;
 constexpr double lost_share = 0.5, lost_for_s = 0.1, loud_range = 0.01;
 constexpr double kept_share = 0.9;  // where the share starts to fall, the note is being lost
 // Partials within 20 dB of the strongest that lie far from every harmonic tell a second note or an
-// inharmonic tone; of a second note, they hold at least far_share of the peaks' amplitude.
-constexpr double loud_partial = 0.01, far_share = 0.15;
+// inharmonic tone.
+constexpr double loud_partial = 0.01;
 // A candidate m times the found fundamental, or 1/m of it, within multiple_cents; harmonics
 // between its multiples holding between_share of the peaks' amplitude are a note's own.
 constexpr double multiple_cents = 30, between_share = 0.1;
