@@ -5,9 +5,10 @@
 //   byte 0  bit 0 --fixed, bit 1 --partials, bit 2 --no-check, bit 3 -f (the note byte 1
 //           names, in quarter tones from A0), bits 4-5 -c 1 to 3 (0: the mean), bit 6 -t (from
 //           byte 1 hundredths of a second), bit 7 -s (byte 1 two-hundredths)
-// Besides the sanitizers' checks: a recording either gets a summary, whose text ends with a line
-// end, or a reason of one line; every CSV row has all the columns; what was analysed lies within
-// the recording and the cap; the picture holds its blocks.
+// Besides the sanitizers' checks: the notes of a take found in it follow one another; a recording
+// either gets a summary, whose text ends with a line end, or a reason of one line; every CSV row
+// has all the columns once the note's are added; what was analysed lies within
+// the recording and the cap (a stretch asked beyond its end analyses nothing); the picture holds its blocks.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -57,13 +58,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     o.stretch.channel = int(pick >> 4 & 3);
     if (pick & 64) o.stretch.from = value / 100.0, o.stretch.to = value % 3 ? -1 : value / 50.0 + 0.1;
     if (pick & 128) o.start = value / 200.0;
+    const byte_source bytes{.data = data + 2, .size = size - 2};
+    // The notes of a take: in order, apart, each of some length (none when it is one note).
+    double last = -1;
+    for (const note_span& n : take_notes(bytes, o)) {
+        check(n.from >= 0 && n.from >= last && n.to > n.from, "notes out of order");
+        last = n.to;
+    }
     note_outcome out;
-    analyse_recording({.data = data + 2, .size = size - 2}, "fuzz.wav", o, pool, true, out);
-    check_rows(out.rows);
+    analyse_recording(bytes, "fuzz.wav", o, pool, true, out);
+    check_rows(with_note(out.rows, 1, -1, -1));
     if (out.info_known) {
         const stretch_result& r = out.info.stretch;
         check(r.count >= 0 && r.count <= max_samples && r.first >= 0 &&
-                  r.first + r.count <= r.frames,
+                  (r.count == 0 || r.first + r.count <= r.frames),
               "a stretch beyond the recording or the cap");
         check(out.info.facts.rate >= 1000 && out.info.facts.rate <= 1000000 &&
                   out.info.facts.full_scale > 0,

@@ -61,10 +61,11 @@ double to_decimals(double v, int decimals) {
 // Reads the stretch's frames a block at a time: each(block, n) for each block, in order.
 template <class Each>
 bool each_block(recording& rec, const stretch_result& r, std::string& why, Each each) {
-    const std::size_t channels = std::size_t(rec.facts.channels);
-    std::vector<double> block(std::size_t(frame_block) * channels);
+    const long long channels = rec.facts.channels;
+    const long long frames = std::max(1LL, block_samples / channels);
+    std::vector<double> block(std::size_t(frames * channels));
     for (long long at = 0; at < r.count;) {
-        const long long want = std::min(frame_block, r.count - at);
+        const long long want = std::min(frames, r.count - at);
         const long long got = read_frames(rec, r.first + at, want, block.data(), why);
         if (got < 0) return false;
         each(block.data(), at, got);
@@ -291,7 +292,7 @@ std::vector<note_span> take_notes(const byte_source& bytes, const plot_options& 
     }
     take_pass pass;
     start_take(pass, facts.rate);
-    std::vector<double> mono(static_cast<std::size_t>(frame_block));
+    std::vector<double> mono(static_cast<std::size_t>(block_samples));
     read = read && each_block(rec, whole, why, [&](const double* b, long long, long long n) {
                mix_frames(b, n, facts, want, mono.data());
                for (long long i = 0; i < n; ++i) mono[std::size_t(i)] /= facts.full_scale;

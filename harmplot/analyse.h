@@ -25,8 +25,9 @@ struct note_outcome {
     bool followed = false;  // the report follows the pitch (else it is at one fundamental)
 };
 
-// Frames read a block at a time.
-constexpr long long frame_block = 1 << 14;
+// Samples read a block at a time, of all the channels together: a file's header may name tens of
+// thousands of channels, and a block still holds this many samples (and at least one frame).
+constexpr long long block_samples = 1 << 15;
 
 // Analyses the recording the bytes hold, as the options ask, with the pool's threads; `name` is
 // the file as the user gave it. With `picture` the picture's numbers are made too.
