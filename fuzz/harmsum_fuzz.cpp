@@ -3,7 +3,8 @@
 // (NaN, infinite, 0, negative), as a followed report on odd sizes (the held pitch, vibrato and
 // attack read from its times, whatever they are: a finite held pitch, a vibrato within its
 // range), with the pitch follower losing the note in one of its windows on some (the fits and
-// the pitch cut there): the summary ends with a line end and every CSV row has all its columns but a take's note's.
+// the pitch cut there): the summary ends with a line end and every CSV row has all its columns
+// but the three of a take's note.
 // (harmplot_fuzz gives the same code the reports harmtrace makes of any recording.)
 #include <algorithm>
 #include <cmath>

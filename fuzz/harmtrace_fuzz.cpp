@@ -271,7 +271,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(s.dt > 0 && 1024 * s.dt * s.f0 <= 1 && 1024 * s.dt * s.f0 >= 1 - 1.3e-5,
           "step of the last trial out of range");
 
-    const std::int64_t windows = (final_grid_points(nx0, dt0, s.dt) - window_points) / window_advance;
+    const std::int64_t windows =
+        (final_grid_points(nx0, dt0, s.dt) - window_points) / window_advance;
     if (windows >= checked_windows) {
         // A long report, written until its sink fails.
         output cut(-1);

@@ -21,7 +21,7 @@ struct note_outcome {
     std::string picture;  // the picture's numbers (harmsum/picture.h), when asked for
     bool info_known = false;
     analysis_info info;
-    report_table report;  // harmtrace's report: the table's rows
+    report_table report;    // harmtrace's report: the table's rows
     bool followed = false;  // the report follows the pitch (else it is at one fundamental)
 };
 

@@ -93,7 +93,7 @@ search_result fundamental_search(const double* x0, int nx0, double dt0, double h
     // The tables, indexed -refine_reach .. highest_step through the pointers (a hint beyond the
     // scan reaches past last_step).
     double cfrq_store[refine_reach + highest_step + 1] = {},
-                                     cpt_store[refine_reach + highest_step + 1] = {};
+                                                    cpt_store[refine_reach + highest_step + 1] = {};
     double* cfrq = cfrq_store + refine_reach;
     double* cpt = cpt_store + refine_reach;
 

@@ -6,10 +6,10 @@
 #include <vector>
 
 #include "constants.h"
+#include "full_transform.h"
 #include "report.h"
 #include "report_line.h"
 #include "resample.h"
-#include "full_transform.h"
 
 namespace {
 

@@ -53,7 +53,7 @@ class reader {
     const unsigned char* end_ = nullptr;
     const unsigned char* base_ = nullptr;  // where the bytes held now begin
     std::uint64_t before_ = 0;             // bytes held before them
-    read_fn fn_ = nullptr;  // null for a buffer in memory
+    read_fn fn_ = nullptr;                 // null for a buffer in memory
     void* ctx_ = nullptr;
     std::unique_ptr<unsigned char[]> block_;
     std::size_t block_size_ = 0;

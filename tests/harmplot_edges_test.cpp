@@ -33,8 +33,7 @@ TEST(HarmplotEdges, ATruncatedFileOddNamesAndAFullDiskAreTold) {
                         odd + "'")
                   .status,
               0);
-    const std::string run =
-        "cd '" + dir + "' && '" HARMPLOT "' -o out --summary ";
+    const std::string run = "cd '" + dir + "' && '" HARMPLOT "' -o out --summary ";
     const process_result r = run_shell(run + "s.csv cut.wav '" + odd + "' missing.wav");
     EXPECT_EQ(r.status, 1);  // missing.wav
     EXPECT_NE(r.out.find("cut.wav: 220.0 Hz, A3 +0 cents, mono, 1.13 s, "), std::string::npos)

@@ -138,7 +138,8 @@ TEST(Harmplot, RecordingsSideBySideGiveWhatOneAfterAnotherGives) {
 TEST(Harmplot, WithoutGnuplotTheTablesAreWrittenAndTheRunSucceeds) {
     const std::string dir = recordings("harmplot-tables", {{"a.wav", "pluck --freq 220"}});
     // A PATH without gnuplot: harmplot needs nothing else.
-    const process_result r = run_shell("PATH='" + dir + "/none' '" + harmplot + "' " + dir + "/a.wav");
+    const process_result r =
+        run_shell("PATH='" + dir + "/none' '" + harmplot + "' " + dir + "/a.wav");
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.err, "harmplot: gnuplot not found: the pictures were skipped\n");
     EXPECT_NE(r.out.find("/a.wav: 220.0 Hz, A3 +0 cents"), std::string::npos) << r.out;

@@ -41,9 +41,9 @@ note analyse(const std::string& dir, const std::string& file, bool follow,
     const std::string bytes = read_file(dir + "/" + file);
     worker_pool pool(1);
     note_outcome out;
-    analyse_recording({.data = reinterpret_cast<const unsigned char*>(bytes.data()),
-                       .size = bytes.size()},
-                      file, o, pool, true, out);
+    analyse_recording(
+        {.data = reinterpret_cast<const unsigned char*>(bytes.data()), .size = bytes.size()}, file,
+        o, pool, true, out);
     EXPECT_TRUE(out.summarised) << out.reason;
     note n;
     n.summary = out.summary;
@@ -158,12 +158,13 @@ TEST(HarmplotPicture, EveryNumberIsTheSummarysAndASessionDrawsAsOneByOne) {
     EXPECT_TRUE(read_file(dir + "/s2.png") == v && read_file(dir + "/s1.png") == a &&
                 read_file(dir + "/s3.png") == a);
     // harmplot draws the same pictures, with its mark.
-    const process_result r = run_shell("cd '" + dir + "' && '" HARMPLOT "' -o o v.wav && '" HARMPLOT
-                                       "' -o o --fixed 'a\"b.wav'");
+    const process_result r = run_shell(
+        "cd '" + dir + "' && '" HARMPLOT "' -o o v.wav && '" HARMPLOT "' -o o --fixed 'a\"b.wav'");
     EXPECT_EQ(r.status, 0) << r.err;
     std::string marked_v = v, marked_a = a;
     ASSERT_TRUE(mark_picture(marked_v) && mark_picture(marked_a));
-    EXPECT_TRUE(read_file(dir + "/o/v.png") == marked_v && read_file(dir + "/o/a\"b.png") == marked_a);
+    EXPECT_TRUE(read_file(dir + "/o/v.png") == marked_v &&
+                read_file(dir + "/o/a\"b.png") == marked_a);
     run_shell("rm -rf '" + dir + "'");
 }
 

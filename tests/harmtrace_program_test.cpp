@@ -36,10 +36,9 @@ TEST(HarmtraceProgram, BadOptionsAreUsageErrorsBeforeAnyInputIsRead) {
         {{"-f", "H4"}, {"-f", "C9"}, {"-f", "25.9"}, {"-f", "1e3"}, {"-f", "A#"}, {"-f"}},
         {{"-s", "-1"}, {"-s", "1e3"}, {"-s", "."}, {"-s", "0.5.1"}, {"-r", "48000", "-s"}},
         {{"-j", "0"}, {"-j1025"}, {"-j", "two"}, {"-j"}}};
-    const std::string reason[] = {"un", "-r needs an integer from 1000 to 1000000",
-                                  "-f needs a frequency from 26 to 4435 Hz",
-                                  "-s needs a number of seconds",
-                                  "-j needs a number of threads from 1 to 1024"};
+    const std::string reason[] = {
+        "un", "-r needs an integer from 1000 to 1000000", "-f needs a frequency from 26 to 4435 Hz",
+        "-s needs a number of seconds", "-j needs a number of threads from 1 to 1024"};
     for (int kind = 0; kind < 5; ++kind) {
         for (const std::vector<std::string>& args : bad[kind]) {
             // A sample line that would be a fatal input error if it were read.
