@@ -167,6 +167,7 @@ struct run_state {
     const picture_place* pictures;            // null: none are drawn
     std::unordered_set<std::string> planned;  // every file of this run's recordings, canonical
     int threads_each;
+    std::atomic<int> sessions{0};  // the gnuplot sessions' numbers, for their pictures' names
     std::vector<shown> results;
     std::mutex m;
     std::condition_variable ready;
@@ -289,24 +290,64 @@ void analyse_one(run_state& st, std::size_t i, worker_pool& pool, gnuplot_sessio
     r.out = name + ": a take of " + std::to_string(notes.size()) + " notes, " +
             fixed_text(notes.front().from, 2) + "-" + fixed_text(notes.back().to, 2) +
             " s (--one-note analyses it as one)\n";
+    // The notes side by side when this recording has the cores to itself, each harmtrace then on
+    // one thread: a note's summary and picture take one thread too. Shown in order.
+    std::vector<shown> parts(notes.size());
+    std::vector<char> summarised(notes.size(), 0);
+    std::atomic<std::size_t> next{0};
+    auto each = [&](worker_pool& p, gnuplot_session& g) {
+        for (std::size_t k; (k = next++) < notes.size();) {
+            plot_options one = o;
+            one.one_note = true;
+            one.stretch.from = notes[k].from;
+            one.stretch.to = notes[k].to;
+            const std::string count = std::to_string(k + 1) + " of " + std::to_string(notes.size());
+            try {
+                summarised[k] = analyse_note(st, i, bytes, one, files_of_note(st, base, k + 1),
+                                             "  note " + count + "\n", int(k + 1), p, g, parts[k]);
+            } catch (const std::bad_alloc&) {
+                parts[k] = {};
+                note_outcome n;
+                n.reason = "out of memory";
+                parts[k].err = "harmplot: " + name + ", note " + count + ": out of memory\n";
+                parts[k].rows = with_note(failed_row(file, n), int(k + 1), -1, -1);
+            }
+        }
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < st.threads_each && std::size_t(t) < notes.size(); ++t) {
+        try {
+            helpers.emplace_back([&] {
+                worker_pool one_thread(1);
+                gnuplot_session g;
+                g.id = st.sessions++;
+                each(one_thread, g);
+                end_session(g);
+            });
+        } catch (const std::system_error&) {
+            break;  // those there are do the work
+        }
+    }
+    if (helpers.empty()) {
+        each(pool, session);
+    } else {
+        worker_pool one_thread(1);
+        each(one_thread, session);
+    }
+    for (std::thread& t : helpers) t.join();
     for (std::size_t k = 0; k < notes.size(); ++k) {
-        plot_options one = o;
-        one.one_note = true;
-        one.stretch.from = notes[k].from;
-        one.stretch.to = notes[k].to;
-        const std::string label =
-            "  note " + std::to_string(k + 1) + " of " + std::to_string(notes.size()) + "\n";
-        r.summarised = analyse_note(st, i, bytes, one, files_of_note(st, base, k + 1), label,
-                                    int(k + 1), pool, session, r) &&
-                       r.summarised;
+        if (!parts[k].out.empty()) r.out += "\n" + parts[k].out;
+        r.err += parts[k].err;
+        r.rows += parts[k].rows;
+        r.summarised = r.summarised && summarised[k];
     }
     close(fd);
 }
 
-void work(run_state& st, int id) {
+void work(run_state& st) {
     worker_pool pool(st.threads_each);
     gnuplot_session session;
-    session.id = id;
+    session.id = st.sessions++;
     for (std::size_t i; (i = st.next++) < st.o.files.size();) {
         shown r;
         try {
@@ -429,13 +470,13 @@ int run_harmplot(const plot_options& o, const std::string& plot_gp) {
     std::vector<std::thread> threads;
     for (int t = 0; t < at_once; ++t) {
         try {
-            threads.emplace_back(work, std::ref(st), t);
+            threads.emplace_back(work, std::ref(st));
         } catch (const std::system_error&) {
             break;  // those there are do the work
         }
     }
     // This thread shows the results in order; it analyses them itself when no other can.
-    if (threads.empty()) work(st, 0);
+    if (threads.empty()) work(st);
     int failed = 0, tables = 0, summaries = 0;
     bool out_failed = false;
     for (std::size_t i = 0; i < n; ++i) {
