@@ -64,7 +64,7 @@ def written(rng):
 def main():
     own, options = toolkit.split_options(sys.argv[1:])
     ap = toolkit.parser('harmplot on chords, bells and bars.', 'chords', 'every sound')
-    args = ap.parse_args(own)
+    args = toolkit.parse_args(ap, own)
     began = time.monotonic()
     renders = os.path.join(args.out, 'renders')
     os.makedirs(renders, exist_ok=True)
@@ -110,7 +110,7 @@ def main():
                         'f0_hz': f0, 'cents_from_lowest_key': off, 'check': r.get('check'),
                         'reason': reason, 'ok': ok})
     print('harmplot %s, options: --one-note %s; %d sounds (%.1f s for harmplot)' % (
-        args.harmplot or 'build/harmplot/harmplot', ' '.join(options), len(sounds), seconds))
+        args.harmplot, ' '.join(options), len(sounds), seconds))
     print('chords said, with the lowest note\'s numbers: %d of %d' % (said['chord'],
                                                                       total['chord']))
     print('bells and bars said as such (or at their key), never a chord: %d of %d' % (

@@ -156,8 +156,7 @@ def long_fft_f1(path, nominal):
 def main():
     own, options = toolkit.split_options(sys.argv[1:])
     ap = toolkit.parser("harmplot's fundamental at the edges.", 'edges', 'every note')
-    args = ap.parse_args(own)
-    args.harmplot = args.harmplot or os.path.join(args.build, 'harmplot', 'harmplot')
+    args = toolkit.parse_args(ap, own)
     out = os.path.join(args.out, 'notes')
     os.makedirs(out, exist_ok=True)
     cases = written(out)

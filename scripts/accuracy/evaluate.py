@@ -190,8 +190,7 @@ def main():
     ap = toolkit.parser('Checks harmplot against notes of known truth.', 'evaluate',
                         'every note, harmonic by harmonic')
     ap.add_argument('--notes', default=notes_py.DEFAULT_OUT, help='[%(default)s]')
-    args = ap.parse_args(own)
-    args.harmplot = args.harmplot or os.path.join(args.build, 'harmplot', 'harmplot')
+    args = toolkit.parse_args(ap, own)
 
     began = time.monotonic()
     truth = ensure_notes(args.notes)

@@ -201,7 +201,7 @@ def main():
                         'every note, check by check')
     ap.add_argument('--notes', default=envelopes.DEFAULT_OUT, help='[%(default)s]')
     ap.add_argument('--before', help='a harmplot from before the envelope, to compare')
-    args = ap.parse_args(own)
+    args = toolkit.parse_args(ap, own)
 
     began = time.monotonic()
     truth = ensure_notes(args.notes)

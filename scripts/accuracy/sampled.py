@@ -214,8 +214,7 @@ def envelope_of(note, rows):
 def main():
     own, options = toolkit.split_options(sys.argv[1:])
     ap = toolkit.parser("harmplot's fundamental against Praat's.", 'sampled', 'every note')
-    args = ap.parse_args(own)
-    args.harmplot = args.harmplot or os.path.join(args.build, 'harmplot', 'harmplot')
+    args = toolkit.parse_args(ap, own)
 
     began = time.monotonic()
     notes = note_list()

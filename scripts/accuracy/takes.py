@@ -125,8 +125,7 @@ def praat_median(path, start, length, key, scratch):
 def main():
     own, options = toolkit.split_options(sys.argv[1:])
     ap = toolkit.parser('harmplot on takes of several notes.', 'takes', 'every note')
-    args = ap.parse_args(own)
-    args.harmplot = args.harmplot or os.path.join(args.build, 'harmplot', 'harmplot')
+    args = toolkit.parse_args(ap, own)
     began = time.monotonic()
     renders = os.path.join(args.out, 'renders')
     os.makedirs(renders, exist_ok=True)

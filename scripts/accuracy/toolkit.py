@@ -49,6 +49,13 @@ def parser(description, name, verbose_help):
     return ap
 
 
+def parse_args(ap, argv):
+    """ap's options from argv, --harmplot the one under --build when not given."""
+    args = ap.parse_args(argv)
+    args.harmplot = args.harmplot or os.path.join(args.build, 'harmplot', 'harmplot')
+    return args
+
+
 def run_harmplot(files, outdir, harmplot=None, options=(), build=BUILD):
     """Runs harmplot -o OUTDIR --summary OUTDIR/summary.csv OPTIONS FILES.
 
